@@ -1,0 +1,17 @@
+// Random GUIDs.
+#ifndef ORCA_PLATFORM_BASE_GUID_H_
+#define ORCA_PLATFORM_BASE_GUID_H_
+
+#include <string>
+
+namespace Orca {
+namespace Base {
+
+// A random 128-bit GUID (RFC 4122 version 4) from OpenSSL's generator, as
+// 36 lower-case characters: xxxxxxxx-xxxx-4xxx-yxxx-xxxxxxxxxxxx.
+std::string CreateGuid();
+
+}  // namespace Base
+}  // namespace Orca
+
+#endif  // ORCA_PLATFORM_BASE_GUID_H_

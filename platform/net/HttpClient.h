@@ -1,0 +1,172 @@
+// HTTP client component on libcurl.
+//
+// Requests go out exactly as built: header fields in call order with the
+// values given (a "Host" field replaces the URL's authority), a Content-Type
+// only when SetContentType was called, no "Expect", "Accept" or other
+// headers of the transport's own, and "Content-Length: 0" on a PUT or POST
+// without a body. Redirects are never followed.
+//
+// Connections (and TLS sessions) are kept alive and reused across requests
+// and threads; a request whose pooled connection turns out to be closed is
+// resent on a fresh one.
+//
+// Time-outs: SetReceiveTimeout bounds how long the answer may stall,
+// SetSendTimeout how long sending the request may stall (milliseconds of no
+// progress). Unset or non-positive values use kDefaultTimeoutMs; connecting
+// is bounded by kConnectTimeoutMs. No call waits forever.
+//
+// TLS: peers and host names are verified against the system store, or
+// against the PEM bundle named by ORCA_CS_CA_BUNDLE. ORCA_CS_TLS_INSECURE=1
+// turns verification off (development only; a warning is logged).
+//
+// HttpClient::Error: `major` is the libcurl result code (CURLcode), `minor`
+// the operating-system error number behind it when libcurl knows one, else
+// the CURLcode again; both are 0 after a successful exchange, and both are
+// non-zero after any transport failure.
+#ifndef ORCA_PLATFORM_NET_HTTPCLIENT_H_
+#define ORCA_PLATFORM_NET_HTTPCLIENT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace Orca {
+namespace Net {
+
+inline constexpr int kDefaultTimeoutMs = 60000;
+inline constexpr int kConnectTimeoutMs = 15000;
+// Bodies of answers with a status of 300 or more are kept up to this size;
+// the rest is read and dropped.
+inline constexpr uint64_t kMaxErrorBodyKept = 1024 * 1024;
+
+class URL {
+ public:
+  URL() = default;
+  explicit URL(std::string text) : text_(std::move(text)) {}
+  // The URL text; `full` false gives the path and query only.
+  std::string ToStdString(bool full) const;
+
+ private:
+  std::string text_;
+};
+
+class CHttpClientRequest {
+ public:
+  using HeaderFields = std::vector<std::pair<std::string, std::string>>;
+
+  void SetURL(const URL& url) { url_ = url; }
+  void SetMethod(const std::string& method) { method_ = method; }
+  // One header per call, sent in call order.
+  void AddHeaderField(const std::string& name, const std::string& value) {
+    headers_.emplace_back(name, value);
+  }
+  void SetContentType(const std::string& content_type) { content_type_ = content_type; }
+  // The body, owned by the request.
+  void SetData(std::string body);
+  // A borrowed body: `data` must stay valid until the exchange is over.
+  void SetDataRef(const char* data, size_t size);
+  void SetReceiveTimeout(int ms) { receive_timeout_ms_ = ms; }
+  void SetSendTimeout(int ms) { send_timeout_ms_ = ms; }
+  // Largest body of a successful answer that Send keeps; a longer one (or a
+  // longer Content-Length) ends the transfer with BodyLimitExceeded() set.
+  void SetMaxResponseBody(uint64_t bytes) { max_response_body_ = bytes; }
+
+  const URL& GetURL() const { return url_; }
+  const std::string& GetMethod() const { return method_; }
+  const HeaderFields& GetHeaderFields() const { return headers_; }
+  const std::string& GetContentType() const { return content_type_; }
+  const char* GetData() const { return data_; }
+  size_t GetDataSize() const { return size_; }
+  int GetReceiveTimeout() const { return receive_timeout_ms_; }
+  int GetSendTimeout() const { return send_timeout_ms_; }
+  uint64_t GetMaxResponseBody() const { return max_response_body_; }
+
+ private:
+  URL url_;
+  std::string method_ = "GET";
+  HeaderFields headers_;
+  std::string content_type_;
+  std::string owned_body_;
+  const char* data_ = nullptr;
+  size_t size_ = 0;
+  int receive_timeout_ms_ = 0;
+  int send_timeout_ms_ = 0;
+  uint64_t max_response_body_ = UINT64_MAX;
+};
+
+class CHttpClientResponse {
+ public:
+  int GetStatusCode() const { return status_; }
+  // Copies the body into `data`.
+  bool GetResponseData(std::string& data) const;
+  // The body without a copy.
+  const std::string& GetBody() const { return body_; }
+  // The first field named `name` (case-insensitive); false when absent.
+  bool GetHeaderField(std::string& value, const std::string& name) const;
+  // Every field, by name as received (the first of repeated names wins).
+  bool GetAllHeaders(std::map<std::string, std::string>& headers) const;
+  // The Content-Length field when present, else the body bytes received.
+  uint64_t GetContentLength() const;
+  bool HasContentLength() const { return has_content_length_; }
+  // Body bytes that arrived, including any not kept.
+  uint64_t GetReceivedLength() const { return received_; }
+  // False when the connection ended before the announced Content-Length.
+  bool IsBodyComplete() const { return complete_; }
+  // True when a successful answer was longer than SetMaxResponseBody allowed.
+  bool BodyLimitExceeded() const { return limit_exceeded_; }
+
+  // Filled in by the transport (and by tests that fake an answer).
+  void Reset();
+  void SetStatusCode(int status) { status_ = status; }
+  void AddHeaderField(const std::string& name, const std::string& value);
+  void AppendBody(const char* data, size_t size, uint64_t keep_limit);
+  void ReserveBody(uint64_t size);
+  void SetBodyComplete(bool complete) { complete_ = complete; }
+  void SetBodyLimitExceeded() { limit_exceeded_ = true; }
+
+ private:
+  int status_ = 0;
+  std::vector<std::pair<std::string, std::string>> headers_;
+  std::string body_;
+  bool has_content_length_ = false;
+  uint64_t content_length_ = 0;
+  uint64_t received_ = 0;
+  bool complete_ = true;
+  bool limit_exceeded_ = false;
+};
+
+class HttpClient {
+ public:
+  struct Error {
+    int32_t major = 0;
+    int32_t minor = 0;
+  };
+
+  // Receives a streamed answer: the answer (status and header fields
+  // readable from the first call), the next piece of the body (null and 0
+  // when there is none), the transport error so far, and `last` on the final
+  // call. The final call carries no data.
+  using RecvCallback = std::function<void(const CHttpClientResponse& response, const char* data,
+                                          uint32_t size, Error error, bool last)>;
+
+  // One exchange. True when an answer arrived, whatever its status (also
+  // when its body ended early: see IsBodyComplete). False on a transport
+  // failure, described by `error`.
+  static bool Send(CHttpClientRequest& request, CHttpClientResponse& response, Error& error);
+
+  // One exchange whose body is handed to `callback` piece by piece, in order,
+  // on the calling thread. The callback is called at least once, and its
+  // final call (`last` true, no data) carries the transport error, if any,
+  // also when no answer arrived at all (status 0). Returns when the exchange
+  // is over: true when it completed without a transport error.
+  static bool SendForBigRsp(CHttpClientRequest& request, const RecvCallback& callback);
+};
+
+}  // namespace Net
+}  // namespace Orca
+
+#endif  // ORCA_PLATFORM_NET_HTTPCLIENT_H_

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# The whole test suite, as CI runs it: set-up, the dev build (AddressSanitizer
+# and UBSan) with every test, then the concurrency tests under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+./scripts/setup.sh
+
+jobs=$(nproc)
+cmake --preset dev
+cmake --build --preset dev -j "$jobs"
+ctest --preset dev -j "$jobs"
+
+cmake --preset tsan
+cmake --build --preset tsan -j "$jobs" --target concurrency_tests
+ctest --preset tsan -j "$jobs"

@@ -1,0 +1,45 @@
+// Fixed sizes, counts and time-outs of the protocol, in one place.
+#ifndef ORCA_CS_CONSTANTS_H_
+#define ORCA_CS_CONSTANTS_H_
+
+#include <cstdint>
+
+namespace Orca {
+namespace CloudStorage {
+
+inline constexpr uint32_t kMiB = 1024 * 1024;
+
+// Largest buffer uploaded from memory (objects, single pieces, pictures).
+inline constexpr uint32_t kMaxMemoryUploadSize = 32 * kMiB;
+// Files of this size and more are uploaded in parts.
+inline constexpr uint32_t kMultipartThreshold = 10 * kMiB;
+inline constexpr uint32_t kPartSize = 2 * kMiB;
+// Over HTTPS, objects of this size and more are downloaded in ranges.
+inline constexpr uint64_t kRangedDownloadThreshold = 10 * kMiB;
+inline constexpr uint32_t kRangeSize = 1 * kMiB;
+
+// Worker pool of one whole-file upload (Start arguments).
+inline constexpr int kUploadPoolMinThreads = 4;
+inline constexpr int kUploadPoolMaxThreads = 4;
+inline constexpr int kUploadPoolGrowBacklog = 5;
+// The uploading thread waits while more part tasks than this are unfinished.
+inline constexpr int kMaxUnfinishedPartTasks = 5;
+inline constexpr uint32_t kThrottleWaitMs = 50;
+inline constexpr uint32_t kFinalWaitMs = 500;
+inline constexpr int kPartUploadAttempts = 3;
+
+inline constexpr uint32_t kDefaultTimeoutMs = 15000;
+inline constexpr int kFinishPartTaskTimeoutMs = 60000;
+
+// Server bodies copied into log records and error messages are cut here.
+inline constexpr size_t kMaxQuotedBody = 4096;
+
+// Subcodes of a download to a file that failed locally.
+inline constexpr int32_t kOpenFailedBase = 1000000;
+inline constexpr int32_t kNoOpenFile = -1001;
+inline constexpr int32_t kWriteFailed = -1002;
+
+}  // namespace CloudStorage
+}  // namespace Orca
+
+#endif  // ORCA_CS_CONSTANTS_H_
