@@ -1,0 +1,22 @@
+// Throw-away PKI for TLS tests: a CA and a server certificate signed by it.
+#ifndef ORCA_TEST_SUPPORT_TLS_TESTCERTS_H_
+#define ORCA_TEST_SUPPORT_TLS_TESTCERTS_H_
+
+#include <string>
+
+namespace orca_test {
+
+struct TestPki {
+  std::string ca_cert;      // PEM file of the CA certificate
+  std::string server_cert;  // PEM file of the server certificate
+  std::string server_key;   // PEM file of the server's private key
+};
+
+// Writes a new CA and a server certificate for "localhost" and 127.0.0.1
+// (plus `extra_dns_name` when not empty) into the folder `dir`, which must
+// exist. Returns the three file paths.
+TestPki MakeTestPki(const std::string& dir, const std::string& extra_dns_name = "");
+
+}  // namespace orca_test
+
+#endif  // ORCA_TEST_SUPPORT_TLS_TESTCERTS_H_
