@@ -6,7 +6,9 @@ namespace Orca {
 namespace CloudStorage {
 namespace {
 
-inline uint32_t Rotl(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
+inline uint32_t Rotl(uint32_t x, int n) {
+  return (x << n) | (x >> (32 - n));
+}
 
 inline uint32_t LoadLe32(const unsigned char* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
@@ -21,10 +23,18 @@ inline void StoreLe32(unsigned char* p, uint32_t v) {
 }
 
 // The four round functions, in forms that need few dependent operations.
-inline uint32_t F(uint32_t x, uint32_t y, uint32_t z) { return z ^ (x & (y ^ z)); }
-inline uint32_t G(uint32_t x, uint32_t y, uint32_t z) { return (x & z) + (y & ~z); }
-inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) { return x ^ y ^ z; }
-inline uint32_t I(uint32_t x, uint32_t y, uint32_t z) { return y ^ (x | ~z); }
+inline uint32_t F(uint32_t x, uint32_t y, uint32_t z) {
+  return z ^ (x & (y ^ z));
+}
+inline uint32_t G(uint32_t x, uint32_t y, uint32_t z) {
+  return (x & z) + (y & ~z);
+}
+inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) {
+  return x ^ y ^ z;
+}
+inline uint32_t I(uint32_t x, uint32_t y, uint32_t z) {
+  return y ^ (x | ~z);
+}
 
 #define MD5_STEP(f, a, b, c, d, x, s, t) \
   (a) += f((b), (c), (d)) + (x) + (t);   \
@@ -162,6 +172,9 @@ void Md5Init(Md5Context& ctx) {
 }
 
 void Md5Update(Md5Context& ctx, const void* data, size_t size) {
+  if (size == 0) {
+    return;
+  }
   const auto* in = static_cast<const unsigned char*>(data);
   size_t used = (ctx.count[0] >> 3) & 0x3F;
   const uint64_t bits = (static_cast<uint64_t>(ctx.count[1]) << 32 | ctx.count[0]) +

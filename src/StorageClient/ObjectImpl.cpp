@@ -1,0 +1,20 @@
+#include "ObjectImpl.h"
+
+namespace Orca {
+namespace CloudStorage {
+
+void ObjectImpl::RecordError(int32_t code, const std::string& msg) {
+  std::lock_guard<std::mutex> lock(error_mutex);
+  last_error_code = code;
+  last_error_msg = msg;
+}
+
+void ObjectImpl::RecordErrorWithSubCode(int32_t code, int32_t subcode, const std::string& msg) {
+  std::lock_guard<std::mutex> lock(error_mutex);
+  last_error_code = code;
+  last_error_msg = msg;
+  last_error_subcode = subcode;
+}
+
+}  // namespace CloudStorage
+}  // namespace Orca

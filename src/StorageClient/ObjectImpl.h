@@ -1,0 +1,40 @@
+// The state a CObjectClient shares with its copies and its protocol clients:
+// configuration, last error and time-outs.
+#ifndef ORCA_CS_OBJECTIMPL_H_
+#define ORCA_CS_OBJECTIMPL_H_
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "Constants.h"
+#include "OrcaCloudStorage/StorageClient.h"
+
+namespace Orca {
+namespace CloudStorage {
+
+struct ObjectImpl {
+  explicit ObjectImpl(const SStorageServerConfig& server_config) : config(server_config) {}
+
+  // Sets code and message; the subcode stays.
+  void RecordError(int32_t code, const std::string& msg);
+  // Sets code, message and subcode.
+  void RecordErrorWithSubCode(int32_t code, int32_t subcode, const std::string& msg);
+
+  const SStorageServerConfig config;
+
+  std::mutex error_mutex;  // guards the three last_error_ fields
+  int32_t last_error_code = 0;
+  std::string last_error_msg;
+  int32_t last_error_subcode = 0;
+
+  // Read when a request is built; may change at any time.
+  std::atomic<uint32_t> receive_timeout{kDefaultTimeoutMs};
+  std::atomic<uint32_t> send_timeout{kDefaultTimeoutMs};
+};
+
+}  // namespace CloudStorage
+}  // namespace Orca
+
+#endif  // ORCA_CS_OBJECTIMPL_H_
