@@ -1,11 +1,10 @@
 // Content-MD5 of this library against OpenSSL's MD5 over the same buffers.
 // Compare the bytes_per_second of the two families in one run.
+#include <benchmark/benchmark.h>
 #include <openssl/evp.h>
 
 #include <random>
 #include <string>
-
-#include <benchmark/benchmark.h>
 
 #include "StorageClient/Md5.h"
 
@@ -16,8 +15,7 @@ const std::string& Buffer(size_t size) {
   if (data.size() < size) {
     std::mt19937_64 gen(42);
     data.resize(size);
-    for (char& c : data)
-      c = static_cast<char>(gen());
+    for (char& c : data) c = static_cast<char>(gen());
   }
   return data;
 }

@@ -99,8 +99,8 @@ bool Base64Encode(const unsigned char* data, size_t size, std::string& out) {
     return false;
   }
   out.assign(4 * ((size + 2) / 3), '\0');
-  const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), data,
-                                      static_cast<int>(size));
+  const int written =
+      EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), data, static_cast<int>(size));
   out.resize(written > 0 ? static_cast<size_t>(written) : 0);
   return written >= 0;
 }

@@ -13,7 +13,8 @@ inline constexpr int kLevelError = 5;    // failures
 
 // Formats printf-style and hands the record to the installed sink (see
 // Orca::CloudStorage::SetLogSink) or to the default standard-error sink.
-void Write(int level, const char* module, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
+void Write(int level, const char* module, const char* fmt, ...)
+    __attribute__((format(printf, 3, 4)));
 void WriteV(int level, const char* module, const char* fmt, va_list args)
     __attribute__((format(printf, 3, 0)));
 

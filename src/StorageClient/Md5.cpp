@@ -6,9 +6,7 @@ namespace Orca {
 namespace CloudStorage {
 namespace {
 
-inline uint32_t Rotl(uint32_t x, int n) {
-  return (x << n) | (x >> (32 - n));
-}
+inline uint32_t Rotl(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
 inline uint32_t LoadLe32(const unsigned char* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
@@ -23,18 +21,10 @@ inline void StoreLe32(unsigned char* p, uint32_t v) {
 }
 
 // The four round functions, in forms that need few dependent operations.
-inline uint32_t F(uint32_t x, uint32_t y, uint32_t z) {
-  return z ^ (x & (y ^ z));
-}
-inline uint32_t G(uint32_t x, uint32_t y, uint32_t z) {
-  return (x & z) + (y & ~z);
-}
-inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) {
-  return x ^ y ^ z;
-}
-inline uint32_t I(uint32_t x, uint32_t y, uint32_t z) {
-  return y ^ (x | ~z);
-}
+inline uint32_t F(uint32_t x, uint32_t y, uint32_t z) { return z ^ (x & (y ^ z)); }
+inline uint32_t G(uint32_t x, uint32_t y, uint32_t z) { return (x & z) + (y & ~z); }
+inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) { return x ^ y ^ z; }
+inline uint32_t I(uint32_t x, uint32_t y, uint32_t z) { return y ^ (x | ~z); }
 
 #define MD5_STEP(f, a, b, c, d, x, s, t) \
   (a) += f((b), (c), (d)) + (x) + (t);   \

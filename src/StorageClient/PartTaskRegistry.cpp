@@ -4,9 +4,7 @@ namespace Orca {
 namespace CloudStorage {
 namespace {
 
-SPieceTask KeyOnly(const std::string& object_key) {
-  return SPieceTask{{}, {}, object_key};
-}
+SPieceTask KeyOnly(const std::string& object_key) { return SPieceTask{{}, {}, object_key}; }
 
 }  // namespace
 

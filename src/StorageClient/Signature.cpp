@@ -33,9 +33,7 @@ std::string FormatHttpDate(int64_t unix_seconds) {
                        year_and_time);
 }
 
-std::string MakeHttpDate() {
-  return FormatHttpDate(Base::UnixTimeNow());
-}
+std::string MakeHttpDate() { return FormatHttpDate(Base::UnixTimeNow()); }
 
 std::string SignText(const std::string& text, const std::string& key) {
   unsigned char digest[EVP_MAX_MD_SIZE];

@@ -1,10 +1,9 @@
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <set>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "base/Encoding.h"
 #include "base/Guid.h"
@@ -24,8 +23,7 @@ bool IsVersion4Guid(const std::string& text) {
   for (size_t i = 0; i < text.size(); ++i) {
     const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
     const bool hex = std::string("0123456789abcdef").find(text[i]) != std::string::npos;
-    if (dash ? text[i] != '-' : !hex)
-      return false;
+    if (dash ? text[i] != '-' : !hex) return false;
   }
   return true;
 }

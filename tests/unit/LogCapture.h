@@ -30,8 +30,7 @@ class LogCapture {
   // True when some record holds `text`.
   bool Contains(const std::string& text) const {
     for (const LogRecord& r : Records()) {
-      if (r.message.find(text) != std::string::npos)
-        return true;
+      if (r.message.find(text) != std::string::npos) return true;
     }
     return false;
   }

@@ -1,10 +1,9 @@
+#include <gtest/gtest.h>
 #include <openssl/evp.h>
 
 #include <random>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "StorageClient/Md5.h"
 

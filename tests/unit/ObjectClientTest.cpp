@@ -1,6 +1,6 @@
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "LogCapture.h"
 #include "OrcaCloudStorage/StorageClient.h"

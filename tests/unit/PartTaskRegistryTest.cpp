@@ -1,9 +1,9 @@
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "StorageClient/PartTaskRegistry.h"
 
@@ -12,9 +12,7 @@ namespace CloudStorage {
 namespace {
 
 // Each test uses task ids of its own: the registry is process-wide.
-std::string TaskId(const char* name) {
-  return std::string("registry-test-") + name;
-}
+std::string TaskId(const char* name) { return std::string("registry-test-") + name; }
 
 SPartTaskInfo Part(const std::string& task_id, uint32_t number, uint32_t count) {
   SPartTaskInfo info;

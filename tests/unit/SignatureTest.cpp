@@ -1,11 +1,10 @@
+#include <gtest/gtest.h>
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 
 #include <cstdlib>
 #include <ctime>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "StorageClient/Signature.h"
 #include "base/Clock.h"
@@ -47,8 +46,7 @@ struct HmacCase {
 
 TEST(SignatureTest, Rfc2202HmacSha1Vectors) {
   std::string key4;
-  for (char c = 1; c <= 25; ++c)
-    key4 += c;
+  for (char c = 1; c <= 25; ++c) key4 += c;
   const HmacCase cases[] = {
       {std::string(20, '\x0b'), "Hi There", "b617318655057264e28bc0b6fb378c8ef146be00"},
       {"Jefe", "what do ya want for nothing?", "effcdf6ae5eb2fa2d27416d5f184df9c259a7c79"},
