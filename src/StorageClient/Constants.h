@@ -2,6 +2,7 @@
 #ifndef ORCA_CS_CONSTANTS_H_
 #define ORCA_CS_CONSTANTS_H_
 
+#include <cstddef>
 #include <cstdint>
 
 namespace Orca {

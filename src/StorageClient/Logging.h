@@ -28,12 +28,20 @@ std::string MaskSecret(const std::string& secret);
 }  // namespace CloudStorage
 }  // namespace Orca
 
-#define ORCA_CS_LOG(level, fmt, ...)                                                         \
-  do {                                                                                       \
-    static const std::string orca_cs_function_ =                                             \
-        ::Orca::CloudStorage::QualifiedFunctionName(__PRETTY_FUNCTION__);                    \
-    ::veklog::Write(level, ::Orca::CloudStorage::kLogModule, fmt, orca_cs_function_.c_str(), \
-                    ##__VA_ARGS__, __FILE__, __LINE__);                                      \
+// Writes a record on behalf of the function named `function` (a helper
+// shared by several operations passes its caller's name).
+#define ORCA_CS_LOG_AS(level, function, fmt, ...)                                                  \
+  ::veklog::Write(level, ::Orca::CloudStorage::kLogModule, fmt, function, ##__VA_ARGS__, __FILE__, \
+                  __LINE__)
+
+// Declares `var`: the qualified name of the enclosing function.
+#define ORCA_CS_FUNCTION_NAME(var) \
+  static const std::string var = ::Orca::CloudStorage::QualifiedFunctionName(__PRETTY_FUNCTION__)
+
+#define ORCA_CS_LOG(level, fmt, ...)                                      \
+  do {                                                                    \
+    ORCA_CS_FUNCTION_NAME(orca_cs_function_);                             \
+    ORCA_CS_LOG_AS(level, orca_cs_function_.c_str(), fmt, ##__VA_ARGS__); \
   } while (0)
 
 #define LOG_TRACE(fmt, ...) ORCA_CS_LOG(::veklog::kLevelTrace, fmt, ##__VA_ARGS__)

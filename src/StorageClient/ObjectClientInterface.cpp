@@ -1,9 +1,15 @@
 // CObjectClient: lifecycle, error state and the single-request operations.
+#include "Constants.h"
 #include "Logging.h"
 #include "ObjectImpl.h"
+#include "ObjectProtoClient.h"
 #include "OrcaCloudStorage/StorageClient.h"
 #include "PartTaskRegistry.h"
 #include "Signature.h"
+#include "base/Guid.h"
+#include "base/StrFmt.h"
+#include "net/HttpClient.h"
+#include "proto/Proto.h"
 
 namespace Orca {
 namespace CloudStorage {
@@ -67,6 +73,151 @@ std::string CObjectClient::GetAuthString(const std::string& method, const std::s
                                          const std::string& headers, std::string resource,
                                          const std::string& sk) {
   return MakeSignature(method, content_md5, content_type, date, headers, std::move(resource), sk);
+}
+
+bool CObjectClient::UploadFile(std::string& url, const char* data, uint32_t size) {
+  if (size > kMaxMemoryUploadSize) {
+    LOG_ERROR("[%s]upload file failed, size[%d] exceed.[%s(%d)]", size);
+    if (ptr_conf_) {
+      ptr_conf_->RecordError(2, "file size exceed 32M.");
+    }
+    return false;
+  }
+  if (!ptr_conf_) {
+    LOG_ERROR("[%s]upload file failed, ptr_conf_ is null.[%s(%d)]");
+    return false;
+  }
+  CObjectProtoClient proto_client;
+  proto_client.Init(ptr_conf_);
+  const std::string object_key = Base::CreateGuid() + ".pfile";
+  std::string location;
+  if (!proto_client.GetBestNode(location, object_key)) {
+    LOG_ERROR("[%s]upload file failed, object key[%s] get best node failed.[%s(%d)]",
+              object_key.c_str());
+    return false;
+  }
+  if (!proto_client.UploadObject(url, location, object_key, data, size)) {
+    LOG_ERROR("[%s]upload file failed, object key[%s] upload failed.[%s(%d)]", object_key.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool CObjectClient::DownloadFile(const std::string& url, const std::string& local_path) {
+  if (!ptr_conf_) {
+    LOG_ERROR("[%s]download file failed, ptr_conf_ is null, url[%s].[%s(%d)]", url.c_str());
+    return false;
+  }
+  CObjectProtoClient proto_client;
+  proto_client.Init(ptr_conf_);
+  if (!proto_client.DownloadObject(local_path, url)) {
+    LOG_ERROR("[%s]download file failed, url[%s].[%s(%d)]", url.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool CObjectClient::DownloadFile(char** buffer, uint32_t& length, const std::string& url) {
+  if (!ptr_conf_) {
+    LOG_ERROR("[%s]download file failed, ptr_conf_ is null, url[%s].[%s(%d)]", url.c_str());
+    return false;
+  }
+  CObjectProtoClient proto_client;
+  proto_client.Init(ptr_conf_);
+  if (!proto_client.DownloadObject(buffer, length, std::string(), url)) {
+    LOG_ERROR("[%s]download file failed, url[%s].[%s(%d)]", url.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool CObjectClient::DownloadFile(char** buffer, uint32_t& length, std::string& range,
+                                 const std::string& url) {
+  if (!ptr_conf_) {
+    LOG_ERROR("[%s]download file failed, ptr_conf_ is null, url[%s], range[%s].[%s(%d)]",
+              url.c_str(), range.c_str());
+    return false;
+  }
+  CObjectProtoClient proto_client;
+  proto_client.Init(ptr_conf_);
+  if (!proto_client.DownloadObject(buffer, length, range, url)) {
+    LOG_ERROR("[%s]download file failed, url[%s], range[%s].[%s(%d)]", url.c_str(), range.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool CObjectClient::RemoveFileByUrl(const std::string& url) {
+  if (!ptr_conf_) {
+    LOG_ERROR("[%s]Remove file failed, ptr_conf_ is null, url[%s].[%s(%d)]", url.c_str());
+    return false;
+  }
+  CObjectProtoClient proto_client;
+  proto_client.Init(ptr_conf_);
+  if (!proto_client.RemoveFile(url)) {
+    LOG_ERROR("[%s]Remove file failed, url[%s].[%s(%d)]", url.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool CObjectClient::RemoveObjectFileByUrl(const std::string& url) {
+  if (!ptr_conf_) {
+    LOG_ERROR("[%s]Remove file failed, ptr_conf_ is null, url[%s].[%s(%d)]", url.c_str());
+    return false;
+  }
+  CObjectProtoClient proto_client;
+  proto_client.Init(ptr_conf_);
+  if (!proto_client.RemoveObjectFile(url)) {
+    LOG_ERROR("[%s]Remove file failed, url[%s].[%s(%d)]", url.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool CObjectClient::GetStorageVersion(std::string& version, SStorageServerInfo info) {
+  const std::string address = Base::str_fmt("%s:%u", info.ip.c_str(), info.port);
+  const std::string content_type = "application/xml; charset=utf-8";
+  Net::CHttpClientRequest request;
+  request.SetURL(Net::URL("http://" + address + "/?version"));
+  request.SetMethod("GET");
+  request.AddHeaderField("Host", address);
+  const std::string date = MakeHttpDate();
+  request.AddHeaderField("Date", date);
+  request.SetContentType(content_type);
+  const std::string signature =
+      GetAuthString("GET", "", content_type, date, "", "?version", info.sk);
+  request.AddHeaderField("Authorization", MakeAuthorization(info.ak, signature));
+  LOG_SUCCESS("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
+
+  Net::CHttpClientResponse response;
+  Net::HttpClient::Error error;
+  if (!Net::HttpClient::Send(request, response, error)) {
+    LOG_ERROR("[%s][Client]send get storage version failed, error[%d:%d][%s(%d)]", error.major,
+              error.minor);
+    ptr_conf_->RecordError(
+        4, Base::str_fmt("Send get storage version msg failed[%d:%d].", error.major, error.minor));
+    return false;
+  }
+  const int status = response.GetStatusCode();
+  const std::string& body = response.GetBody();
+  if (status != 200) {
+    LOG_ERROR("[%s][Client]get storage version failed, error[%d:%s][%s(%d)]", status,
+              QuoteBody(body).c_str());
+    ptr_conf_->RecordError(5, Base::str_fmt("get storage version rsp status code[%d].", status));
+    return false;
+  }
+  proto::CXmlProto document;
+  if (!document.set_str(body)) {
+    LOG_ERROR("[%s][Client]get storage version failed, invalid xml[%s][%s(%d)]",
+              QuoteBody(body).c_str());
+    ptr_conf_->RecordError(
+        5, Base::str_fmt("get storage version rsp msg invalid[%s].", QuoteBody(body).c_str()));
+    return false;
+  }
+  version = document.get_v("/CloudVersion/version", "");
+  LOG_SUCCESS("[%s][Client]get storage version success, version[%s][%s(%d)]", version.c_str());
+  return true;
 }
 
 }  // namespace CloudStorage

@@ -1,0 +1,335 @@
+// CObjectProtoClient: set-up, the request frame, best node, object upload,
+// download to memory and removal.
+#include "ObjectProtoClient.h"
+
+#include <climits>
+#include <utility>
+
+#include "Buffers.h"
+#include "Logging.h"
+#include "Md5.h"
+#include "Redirect.h"
+#include "Signature.h"
+#include "base/StrFmt.h"
+#include "proto/Proto.h"
+
+namespace Orca {
+namespace CloudStorage {
+namespace {
+
+constexpr char kXmlContentType[] = "application/xml; charset=utf-8";
+constexpr char kBinaryContentType[] = "binary/octet-stream";
+// The largest object a memory download can hand back: its buffer holds one
+// byte more than the 32-bit length.
+constexpr uint64_t kMaxMemoryDownload = UINT32_MAX - 1;
+
+bool IsRedirect(int status) { return status == 301 || status == 302; }
+
+int TimeoutMs(uint32_t ms) { return ms > INT_MAX ? INT_MAX : static_cast<int>(ms); }
+
+}  // namespace
+
+bool CObjectProtoClient::Init(const std::shared_ptr<ObjectImpl>& conf) {
+  if (!conf) {
+    LOG_ERROR("[%s]Init failed, server_config is nullptr.[%s(%d)]");
+    return false;
+  }
+  conf_ = conf;
+  const SStorageServerConfig& config = conf_->config;
+  const std::string scheme = config.use_https ? "https://" : "http://";
+  upload_base_ = Base::str_fmt("%s%s:%u", scheme.c_str(), config.ip.c_str(), config.upload_port);
+  download_base_ =
+      Base::str_fmt("%s%s:%u", scheme.c_str(), config.ip.c_str(), config.download_port);
+  host_ = Base::str_fmt("%s:%u", config.ip.c_str(), config.upload_port);
+  return true;
+}
+
+std::string CObjectProtoClient::ResourcePath(const std::string& object_key) const {
+  return "/" + conf_->config.pool_name + "/" + object_key;
+}
+
+std::string CObjectProtoClient::NodeBase(const std::string& location) const {
+  return (conf_->config.use_https ? "https://" : "http://") + location;
+}
+
+Net::CHttpClientRequest CObjectProtoClient::NewRequest(const RequestSpec& spec) const {
+  Net::CHttpClientRequest request;
+  request.SetURL(Net::URL(spec.url));
+  request.SetMethod(spec.method);
+  if (spec.host) {
+    request.AddHeaderField("Host", host_);
+  }
+  const std::string date = MakeHttpDate();
+  request.AddHeaderField("Date", date);
+  if (!spec.content_type.empty()) {
+    request.SetContentType(spec.content_type);
+  }
+  std::string content_md5;
+  if (spec.body_md5) {
+    content_md5 = MakeContentMd5(spec.body, spec.body_size);
+    if (!content_md5.empty()) {
+      request.AddHeaderField("Content-MD5", content_md5);
+    }
+  }
+  const SStorageServerConfig& config = conf_->config;
+  const std::string signature = MakeSignature(spec.method, content_md5, spec.content_type, date, "",
+                                              spec.resource, config.sk);
+  request.AddHeaderField("Authorization", MakeAuthorization(config.ak, signature));
+  if (spec.body != nullptr) {
+    request.SetDataRef(spec.body, spec.body_size);
+  }
+  return request;
+}
+
+void CObjectProtoClient::RecordUploadStatusError(int status, const std::string& body,
+                                                 const std::string& message) const {
+  conf_->RecordError(5, message);
+  if (status == 500 && body.find("NotEnoughSpace") != std::string::npos) {
+    conf_->RecordError(7, Base::str_fmt("upload object rsp status code[%d].", status));
+  }
+}
+
+void CObjectProtoClient::RecordDownloadStatusError(int status, const std::string& body) const {
+  if (body.find("NoSuchBucket") != std::string::npos) {
+    conf_->RecordError(8, "NoSuchBucket");
+  } else if (body.find("NoSuchKey") != std::string::npos) {
+    conf_->RecordError(9, "NoSuchKey");
+  } else {
+    conf_->RecordError(5, Base::str_fmt("DownloadObject rsp status code[%d].", status));
+  }
+}
+
+bool CObjectProtoClient::GetBestNode(std::string& location, const std::string& object_key) {
+  RequestSpec spec;
+  spec.method = "GET";
+  spec.resource = ResourcePath(object_key) + "?bestnode";
+  spec.url = upload_base_ + spec.resource;
+  spec.content_type = kXmlContentType;
+  Net::CHttpClientRequest request = NewRequest(spec);
+  LOG_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
+
+  Net::CHttpClientResponse response;
+  Net::HttpClient::Error error;
+  if (!Net::HttpClient::Send(request, response, error)) {
+    LOG_ERROR("[%s][Client]send get best node failed, error[%d:%d][%s(%d)]", error.major,
+              error.minor);
+    conf_->RecordError(
+        4, Base::str_fmt("Send get best node msg failed[%d:%d].", error.major, error.minor));
+    return false;
+  }
+  const int status = response.GetStatusCode();
+  const std::string& body = response.GetBody();
+  if (status != 200) {
+    LOG_ERROR("[%s][Client]get best node failed, error[%d:%s][%s(%d)]", status,
+              QuoteBody(body).c_str());
+    conf_->RecordError(5, Base::str_fmt("get best node rsp status code[%d].", status));
+    return false;
+  }
+  proto::CXmlProto document;
+  if (!document.set_str(body)) {
+    LOG_ERROR("[%s][Client]get best node failed, invalid xml[%s][%s(%d)]", QuoteBody(body).c_str());
+    conf_->RecordError(
+        5, Base::str_fmt("get best node rsp msg invalid[%s].", QuoteBody(body).c_str()));
+    return false;
+  }
+  location = document.get_v("/BestNodeInfo/Location", "");
+  LOG_SUCCESS("[%s][Client]get best node success, location[%s][%s(%d)]", location.c_str());
+  return true;
+}
+
+bool CObjectProtoClient::UploadObject(std::string& object_url, const std::string& location,
+                                      const std::string& object_key, const char* data,
+                                      uint32_t size) {
+  RequestSpec spec;
+  spec.method = "PUT";
+  spec.resource = ResourcePath(object_key);
+  spec.url = NodeBase(location) + spec.resource;
+  spec.content_type = kBinaryContentType;
+  spec.body = data;
+  spec.body_size = size;
+  spec.body_md5 = true;
+  Net::CHttpClientRequest request = NewRequest(spec);
+  LOG_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
+
+  Net::CHttpClientResponse response;
+  Net::HttpClient::Error error;
+  if (!Net::HttpClient::Send(request, response, error)) {
+    LOG_ERROR("[%s][Client]send upload object failed, error[%d:%d][%s(%d)]", error.major,
+              error.minor);
+    conf_->RecordError(
+        4, Base::str_fmt("Send upload object msg failed[%d:%d].", error.major, error.minor));
+    return false;
+  }
+  const int status = response.GetStatusCode();
+  const std::string& body = response.GetBody();
+  if (status != 200) {
+    LOG_ERROR("[%s][Client]upload object failed, error[%d:%s][%s(%d)]", status,
+              QuoteBody(body).c_str());
+    RecordUploadStatusError(status, body,
+                            Base::str_fmt("upload object rsp status code[%d].", status));
+    return false;
+  }
+  LOG_SUCCESS("[%s][Client]upload object success, url[%s][%s(%d)]", spec.resource.c_str());
+  object_url = spec.resource;
+  return true;
+}
+
+bool CObjectProtoClient::SendObjectMsg(Net::CHttpClientResponse& response,
+                                       const std::string& base_url, const std::string& resource,
+                                       const std::string& method, const std::string& body,
+                                       const std::string& range) {
+  RequestSpec spec;
+  spec.method = method;
+  spec.url = base_url + resource;
+  spec.resource = resource;
+  Net::CHttpClientRequest request = NewRequest(spec);
+  if (!range.empty()) {
+    request.AddHeaderField("Range", "bytes=" + range);
+    LOG_TRACE("[%s][Client]send object msg, url:%s%s, range[%s][%s(%d)]", base_url.c_str(),
+              resource.c_str(), range.c_str());
+  }
+  request.SetReceiveTimeout(TimeoutMs(conf_->receive_timeout.load(std::memory_order_relaxed)));
+  request.SetSendTimeout(TimeoutMs(conf_->send_timeout.load(std::memory_order_relaxed)));
+  if (!body.empty()) {
+    request.SetDataRef(body.data(), body.size());
+  }
+  request.SetMaxResponseBody(kMaxMemoryDownload);
+  LOG_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
+
+  Net::HttpClient::Error error;
+  if (!Net::HttpClient::Send(request, response, error)) {
+    LOG_ERROR("[%s][Client]send object msg failed, url:%s%s, error[%d:%d][%s(%d)]",
+              base_url.c_str(), resource.c_str(), error.major, error.minor);
+    conf_->RecordError(4,
+                       Base::str_fmt("SendObjectMsg msg failed[%d:%d].", error.major, error.minor));
+    return false;
+  }
+  return true;
+}
+
+bool CObjectProtoClient::CheckMemoryBody(const Net::CHttpClientResponse& response) const {
+  const uint64_t length = response.GetContentLength();
+  if (response.BodyLimitExceeded() || length > kMaxMemoryDownload) {
+    LOG_ERROR("[%s][Client]download object failed, object size[%llu] too large[%s(%d)]",
+              static_cast<unsigned long long>(length));
+    conf_->RecordError(5, Base::str_fmt("object size[%llu] exceeds a memory download.",
+                                        static_cast<unsigned long long>(length)));
+    return false;
+  }
+  if (!response.IsBodyComplete() || response.GetBody().size() < length) {
+    LOG_ERROR("[%s][Client]download object failed, body short[%zu of %llu bytes][%s(%d)]",
+              response.GetBody().size(), static_cast<unsigned long long>(length));
+    conf_->RecordError(
+        5, Base::str_fmt("DownloadObject rsp body short[%zu of %llu bytes].",
+                         response.GetBody().size(), static_cast<unsigned long long>(length)));
+    return false;
+  }
+  return true;
+}
+
+bool CObjectProtoClient::DownloadObject(char** buffer, uint32_t& length, const std::string& range,
+                                        const std::string& object_url) {
+  Net::CHttpClientResponse response;
+  if (!SendObjectMsg(response, download_base_, object_url, "GET", "", range)) {
+    LOG_ERROR("[%s][Client]send download object failed, url:%s[%s(%d)]", object_url.c_str());
+    return false;
+  }
+  const Net::CHttpClientResponse* answer = &response;
+  Net::CHttpClientResponse redirected;
+  if (IsRedirect(response.GetStatusCode())) {
+    std::string location;
+    response.GetHeaderField(location, "Location");
+    std::string base;
+    std::string path;
+    if (!SplitLocation(location, conf_->config.use_https, base, path)) {
+      LOG_ERROR("[%s][Client]send download object failed, invalid new Location:%s[%s(%d)]",
+                location.c_str());
+      conf_->RecordError(6, Base::str_fmt("redirect url error[%s].", location.c_str()));
+      return false;
+    }
+    if (!SendObjectMsg(redirected, base, path, "GET", "", range)) {
+      LOG_ERROR("[%s][Client]send download object failed, redirect url:%s[%s(%d)]",
+                location.c_str());
+      return false;
+    }
+    const int status = redirected.GetStatusCode();
+    if (status != 200) {
+      LOG_ERROR(
+          "[%s][Client]send download object failed, redirect url:%s, status code:%d, "
+          "body:%s[%s(%d)]",
+          location.c_str(), status, QuoteBody(redirected.GetBody()).c_str());
+      conf_->RecordError(5, Base::str_fmt("DownloadObject rsp status code[%d].", status));
+      return false;
+    }
+    answer = &redirected;
+  } else if (response.GetStatusCode() != 200) {
+    const int status = response.GetStatusCode();
+    LOG_ERROR("[%s][Client]send download object failed, url:%s, status code:%d, body:%s[%s(%d)]",
+              download_base_.c_str(), status, QuoteBody(response.GetBody()).c_str());
+    RecordDownloadStatusError(status, response.GetBody());
+    return false;
+  }
+
+  if (!CheckMemoryBody(*answer)) {
+    return false;
+  }
+  const auto size = static_cast<uint32_t>(answer->GetContentLength());
+  char* out = NewZeroedBuffer(size);
+  if (out == nullptr) {
+    LOG_ERROR("[%s][Client]download object failed, no memory for %u bytes[%s(%d)]", size);
+    conf_->RecordError(5, Base::str_fmt("no memory for %u bytes.", size));
+    return false;
+  }
+  std::copy_n(answer->GetBody().data(), size, out);
+  length = size;
+  *buffer = out;
+  return true;
+}
+
+bool CObjectProtoClient::Remove(const std::string& object_url, const std::string& query,
+                                const char* function) {
+  RequestSpec spec;
+  spec.method = "DELETE";
+  spec.resource = object_url + query;
+  spec.url = upload_base_ + spec.resource;
+  spec.content_type = kXmlContentType;
+  spec.host = false;
+  Net::CHttpClientRequest request = NewRequest(spec);
+  ORCA_CS_LOG_AS(veklog::kLevelTrace, function, "[%s][Client]send url[%s][%s(%d)]",
+                 request.GetURL().ToStdString(true).c_str());
+
+  Net::CHttpClientResponse response;
+  Net::HttpClient::Error error;
+  if (!Net::HttpClient::Send(request, response, error)) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, function,
+                   "[%s][Client]send remove object[%s] failed, error[%d:%d][%s(%d)]",
+                   object_url.c_str(), error.major, error.minor);
+    conf_->RecordError(
+        4, Base::str_fmt("send remove object failed[%d:%d].", error.major, error.minor));
+    return false;
+  }
+  const int status = response.GetStatusCode();
+  if (status != 200) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, function,
+                   "[%s][Client]remove object failed, error[%d:%s][%s(%d)]", status,
+                   QuoteBody(response.GetBody()).c_str());
+    conf_->RecordError(5, Base::str_fmt("remove object rsp status code[%d].", status));
+    return false;
+  }
+  ORCA_CS_LOG_AS(veklog::kLevelSuccess, function,
+                 "[%s][Client]remove object success, url[%s][%s(%d)]", object_url.c_str());
+  return true;
+}
+
+bool CObjectProtoClient::RemoveFile(const std::string& object_url) {
+  ORCA_CS_FUNCTION_NAME(function);
+  return Remove(object_url, "", function.c_str());
+}
+
+bool CObjectProtoClient::RemoveObjectFile(const std::string& object_url) {
+  ORCA_CS_FUNCTION_NAME(function);
+  return Remove(object_url, "?deletefile", function.c_str());
+}
+
+}  // namespace CloudStorage
+}  // namespace Orca

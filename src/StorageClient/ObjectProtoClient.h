@@ -1,0 +1,125 @@
+// CObjectProtoClient speaks the object-storage protocol: each request
+// method builds, signs, sends and judges one HTTP exchange, and records its
+// failures in the client's error state. One instance serves one public call;
+// the part tasks of a whole-file upload share theirs.
+#ifndef ORCA_CS_OBJECTPROTOCLIENT_H_
+#define ORCA_CS_OBJECTPROTOCLIENT_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ObjectImpl.h"
+#include "PartList.h"
+#include "file/LocalFile.h"
+#include "net/HttpClient.h"
+
+namespace Orca {
+namespace CloudStorage {
+
+class CObjectProtoClient {
+ public:
+  CObjectProtoClient() = default;
+  CObjectProtoClient(const CObjectProtoClient&) = delete;
+  CObjectProtoClient& operator=(const CObjectProtoClient&) = delete;
+
+  // Derives the base URLs and the Host value from the configuration. False
+  // only for an empty pointer.
+  bool Init(const std::shared_ptr<ObjectImpl>& conf);
+
+  // Asks which data node should store `object_key`; `location` ("ip:port")
+  // is set on success.
+  bool GetBestNode(std::string& location, const std::string& object_key);
+
+  // Stores `size` bytes at `data` as `object_key` on the node `location`;
+  // `object_url` receives "/" pool "/" key on success.
+  bool UploadObject(std::string& object_url, const std::string& location,
+                    const std::string& object_key, const char* data, uint32_t size);
+
+  // Multipart upload: open it (the upload id is the task id), send each part
+  // to the data node (parts may go side by side: this method only reads the
+  // client), then complete it with the list of all parts.
+  bool CreatePartTask(std::string& task_id, const std::string& object_key);
+  bool UploadPartObject(const std::string& object_key, const std::string& location,
+                        uint32_t part_number, const std::string& task_id, const char* data,
+                        uint32_t size);
+  bool FinishPartTask(const std::string& task_id, const std::string& object_key, PartList parts);
+
+  // Sends one signed request to `base_url` + `resource` with the configured
+  // time-outs and, when `range` is not empty, "Range: bytes=<range>". True
+  // when an answer arrived, whatever its status.
+  bool SendObjectMsg(Net::CHttpClientResponse& response, const std::string& base_url,
+                     const std::string& resource, const std::string& method,
+                     const std::string& body, const std::string& range);
+
+  // Fetches an object (or the byte range `range` of it) into a new buffer of
+  // length + 1 bytes owned by the caller. `buffer` and `length` are set only
+  // on success.
+  bool DownloadObject(char** buffer, uint32_t& length, const std::string& range,
+                      const std::string& object_url);
+
+  // Writes an object into the local file `local_path` (UTF-8): streamed over
+  // HTTP, in 1 MiB ranges over HTTPS for objects of 10 MiB or more.
+  bool DownloadObject(const std::string& local_path, const std::string& object_url);
+
+  // Receives the pieces of a streamed download (see DownloadObject to a file).
+  void RecvMsgCallback(const Net::CHttpClientResponse& response, const char* data, uint32_t size,
+                       Net::HttpClient::Error error, bool last);
+
+  // DELETE the object; RemoveObjectFile adds "?deletefile".
+  bool RemoveFile(const std::string& object_url);
+  bool RemoveObjectFile(const std::string& object_url);
+
+ private:
+  // What differs between the signed requests of the protocol.
+  struct RequestSpec {
+    std::string method;
+    std::string url;           // the whole URL
+    std::string resource;      // what is signed: path and query
+    std::string content_type;  // empty: none
+    const char* body = nullptr;
+    uint32_t body_size = 0;
+    bool body_md5 = false;  // send a Content-MD5 of the body
+    bool host = true;       // send the Host header
+  };
+
+  // A request with Host, Date, Content-MD5 and Authorization in that order,
+  // the content type and the (borrowed) body.
+  Net::CHttpClientRequest NewRequest(const RequestSpec& spec) const;
+  // "/" pool "/" key
+  std::string ResourcePath(const std::string& object_key) const;
+  // The scheme followed by a node location.
+  std::string NodeBase(const std::string& location) const;
+  // Records code 5 with `message`, then code 7 instead when a status 500
+  // answer names NotEnoughSpace.
+  void RecordUploadStatusError(int status, const std::string& body,
+                               const std::string& message) const;
+  // Records what a failed download answer means: code 8 for NoSuchBucket,
+  // 9 for NoSuchKey, else 5.
+  void RecordDownloadStatusError(int status, const std::string& body) const;
+  // Checks that a 200 answer holds its whole body and fits the 32-bit
+  // length of a memory download; records code 5 otherwise.
+  bool CheckMemoryBody(const Net::CHttpClientResponse& response) const;
+  // The removal request; records are written on behalf of `function`.
+  bool Remove(const std::string& object_url, const std::string& query, const char* function);
+
+  std::shared_ptr<ObjectImpl> conf_;
+  std::string upload_base_;
+  std::string download_base_;
+  std::string host_;
+
+  // State of a download to a file.
+  int32_t recv_status_ = -1;
+  std::string redirect_location_;
+  Net::HttpClient::Error recv_error_;
+  std::string local_path_;
+  uint64_t content_length_ = 0;
+  uint64_t written_size_ = 0;
+  int32_t last_percent_ = 0;
+  File::CLocalFile file_handle_;
+};
+
+}  // namespace CloudStorage
+}  // namespace Orca
+
+#endif  // ORCA_CS_OBJECTPROTOCLIENT_H_

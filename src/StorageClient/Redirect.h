@@ -1,0 +1,20 @@
+// Reading a redirect's Location.
+#ifndef ORCA_CS_REDIRECT_H_
+#define ORCA_CS_REDIRECT_H_
+
+#include <string>
+
+namespace Orca {
+namespace CloudStorage {
+
+// Splits `location` at the first "/" after the first occurrence of the
+// expected scheme ("https://" when `use_https`, else "http://"): `base` gets
+// what comes before that "/" (scheme and authority), `path` the rest.
+// False when the scheme or the "/" after it is missing.
+bool SplitLocation(const std::string& location, bool use_https, std::string& base,
+                   std::string& path);
+
+}  // namespace CloudStorage
+}  // namespace Orca
+
+#endif  // ORCA_CS_REDIRECT_H_
