@@ -12,6 +12,9 @@ inline constexpr uint32_t kMiB = 1024 * 1024;
 
 // Largest buffer uploaded from memory (objects, single pieces, pictures).
 inline constexpr uint32_t kMaxMemoryUploadSize = 32 * kMiB;
+// The largest object a memory download hands back: its buffer holds one
+// byte more than the 32-bit length.
+inline constexpr uint64_t kMaxMemoryDownloadSize = UINT32_MAX - 1;
 // Files of this size and more are uploaded in parts.
 inline constexpr uint32_t kMultipartThreshold = 10 * kMiB;
 inline constexpr uint32_t kPartSize = 2 * kMiB;

@@ -8,6 +8,7 @@
 #include "Buffers.h"
 #include "Logging.h"
 #include "Md5.h"
+#include "MemoryBody.h"
 #include "Redirect.h"
 #include "Signature.h"
 #include "base/StrFmt.h"
@@ -19,9 +20,6 @@ namespace {
 
 constexpr char kXmlContentType[] = "application/xml; charset=utf-8";
 constexpr char kBinaryContentType[] = "binary/octet-stream";
-// The largest object a memory download can hand back: its buffer holds one
-// byte more than the 32-bit length.
-constexpr uint64_t kMaxMemoryDownload = UINT32_MAX - 1;
 
 bool IsRedirect(int status) { return status == 301 || status == 302; }
 
@@ -193,7 +191,7 @@ bool CObjectProtoClient::SendObjectMsg(Net::CHttpClientResponse& response,
   if (!body.empty()) {
     request.SetDataRef(body.data(), body.size());
   }
-  request.SetMaxResponseBody(kMaxMemoryDownload);
+  request.SetMaxResponseBody(kMaxMemoryDownloadSize);
   LOG_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
 
   Net::HttpClient::Error error;
@@ -208,23 +206,13 @@ bool CObjectProtoClient::SendObjectMsg(Net::CHttpClientResponse& response,
 }
 
 bool CObjectProtoClient::CheckMemoryBody(const Net::CHttpClientResponse& response) const {
-  const uint64_t length = response.GetContentLength();
-  if (response.BodyLimitExceeded() || length > kMaxMemoryDownload) {
-    LOG_ERROR("[%s][Client]download object failed, object size[%llu] too large[%s(%d)]",
-              static_cast<unsigned long long>(length));
-    conf_->RecordError(5, Base::str_fmt("object size[%llu] exceeds a memory download.",
-                                        static_cast<unsigned long long>(length)));
-    return false;
+  const std::string problem = MemoryBodyProblem(response);
+  if (problem.empty()) {
+    return true;
   }
-  if (!response.IsBodyComplete() || response.GetBody().size() < length) {
-    LOG_ERROR("[%s][Client]download object failed, body short[%zu of %llu bytes][%s(%d)]",
-              response.GetBody().size(), static_cast<unsigned long long>(length));
-    conf_->RecordError(
-        5, Base::str_fmt("DownloadObject rsp body short[%zu of %llu bytes].",
-                         response.GetBody().size(), static_cast<unsigned long long>(length)));
-    return false;
-  }
-  return true;
+  LOG_ERROR("[%s][Client]download object failed, %s[%s(%d)]", problem.c_str());
+  conf_->RecordError(5, Base::str_fmt("DownloadObject rsp %s.", problem.c_str()));
+  return false;
 }
 
 bool CObjectProtoClient::DownloadObject(char** buffer, uint32_t& length, const std::string& range,
