@@ -1,6 +1,6 @@
 // Collects the library's log records for the lifetime of the object.
-#ifndef ORCA_TEST_UNIT_LOGCAPTURE_H_
-#define ORCA_TEST_UNIT_LOGCAPTURE_H_
+#ifndef ORCA_TEST_SUPPORT_LOG_LOGCAPTURE_H_
+#define ORCA_TEST_SUPPORT_LOG_LOGCAPTURE_H_
 
 #include <mutex>
 #include <string>
@@ -48,4 +48,4 @@ class LogCapture {
 
 }  // namespace orca_test
 
-#endif  // ORCA_TEST_UNIT_LOGCAPTURE_H_
+#endif  // ORCA_TEST_SUPPORT_LOG_LOGCAPTURE_H_
