@@ -21,6 +21,9 @@ class CTask {
   virtual bool Run() = 0;
 };
 
+// Runs posted tasks on worker threads. All members are thread-safe, except
+// that Stop and the destructor must not be called from one of the pool's
+// own tasks. A pool is started once; after Stop it stays stopped.
 class CMessageLoopDyThreadPool {
  public:
   CMessageLoopDyThreadPool();
@@ -31,34 +34,43 @@ class CMessageLoopDyThreadPool {
 
   // Starts `min_threads` workers; another is added (up to `max_threads`)
   // whenever more than `grow_backlog` tasks wait while every worker is busy.
-  // False when already started or the numbers are not positive.
+  // False when already started, when min_threads is not positive, when
+  // max_threads < min_threads or grow_backlog is negative, or when no
+  // thread could be created.
   virtual bool Start(int min_threads, int max_threads, int grow_backlog);
 
   // Takes ownership of `task`: it runs once on a worker and is then deleted.
   // A task posted before Start or after Stop is deleted without running;
-  // the result is then false.
+  // the result is then false. A task that throws counts as finished.
   bool PostTask(CTask* task);
 
   // Posted tasks not yet finished (queued or running).
   int GetWorkTaskCount() const;
 
-  // Tasks finished so far; pass it to WaitForTaskDone to wait for the next one.
+  // Tasks finished so far; pass it to WaitForTaskDone to wait for the next
+  // one. Reading the count before checking one's own state means no
+  // finish can slip by unnoticed between the check and the wait.
   uint64_t GetFinishedTaskCount() const;
-  // Blocks until the finished count differs from `seen` or `max_wait_ms`
-  // elapsed. True when a task finished.
+  // Blocks until the finished count differs from `seen`, until `max_wait_ms`
+  // elapsed, or until the pool is stopped with nothing left to run. True
+  // when a task finished since `seen` was read.
   bool WaitForTaskDone(uint64_t seen, uint32_t max_wait_ms) const;
 
   // Stops taking tasks. With `run_queued` the queued tasks still run;
   // without it they are deleted unrun. Waits for the running tasks (bounded
-  // by their own time-outs) and joins the workers. Idempotent.
+  // by their own time-outs) and joins the workers. Idempotent; a second
+  // caller does not wait for the first.
   virtual void Stop(bool run_queued);
 
  private:
+  void Shutdown(bool run_queued);
   void WorkerLoop();
-  void AddWorkerLocked();
+  bool AddWorkerLocked();
+  bool ShouldGrowLocked() const;
+  bool DrainedLocked() const;
 
   mutable std::mutex mutex_;
-  mutable std::condition_variable task_ready_;
+  std::condition_variable task_ready_;
   mutable std::condition_variable task_done_;
   std::deque<std::unique_ptr<CTask>> queue_;
   std::vector<std::thread> workers_;
