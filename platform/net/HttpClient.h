@@ -1,10 +1,13 @@
 // HTTP client component on libcurl.
 //
 // Requests go out exactly as built: header fields in call order with the
-// values given (a "Host" field replaces the URL's authority), a Content-Type
-// only when SetContentType was called, no "Expect", "Accept" or other
-// headers of the transport's own, and "Content-Length: 0" on a PUT or POST
-// without a body. Redirects are never followed.
+// values given (a "Host" field replaces the URL's authority and, as HTTP/1.1
+// asks, goes first), then the Content-Type when SetContentType was called,
+// then the Content-Length of a body. No "Expect", "Accept" or other headers
+// of the transport's own; "Content-Length: 0" on a PUT or POST without a
+// body, none on a GET or DELETE without one. A field with an empty value is
+// sent as "Name:". Requests use HTTP/1.1, never a proxy, and redirects are
+// never followed. Methods: GET, PUT, POST and DELETE.
 //
 // Connections (and TLS sessions) are kept alive and reused across requests
 // and threads; a request whose pooled connection turns out to be closed is
@@ -22,7 +25,8 @@
 // HttpClient::Error: `major` is the libcurl result code (CURLcode), `minor`
 // the operating-system error number behind it when libcurl knows one, else
 // the CURLcode again; both are 0 after a successful exchange, and both are
-// non-zero after any transport failure.
+// non-zero after any transport failure. A stalled exchange reports
+// CURLE_OPERATION_TIMEDOUT (28).
 #ifndef ORCA_PLATFORM_NET_HTTPCLIENT_H_
 #define ORCA_PLATFORM_NET_HTTPCLIENT_H_
 
@@ -41,7 +45,7 @@ inline constexpr int kDefaultTimeoutMs = 60000;
 inline constexpr int kConnectTimeoutMs = 15000;
 // Bodies of answers with a status of 300 or more are kept up to this size;
 // the rest is read and dropped.
-inline constexpr uint64_t kMaxErrorBodyKept = 1024 * 1024;
+inline constexpr uint64_t kMaxErrorBodyKept = 1024ULL * 1024;
 
 class URL {
  public:
@@ -79,7 +83,7 @@ class CHttpClientRequest {
   const std::string& GetMethod() const { return method_; }
   const HeaderFields& GetHeaderFields() const { return headers_; }
   const std::string& GetContentType() const { return content_type_; }
-  const char* GetData() const { return data_; }
+  const char* GetData() const { return owns_body_ ? owned_body_.data() : data_; }
   size_t GetDataSize() const { return size_; }
   int GetReceiveTimeout() const { return receive_timeout_ms_; }
   int GetSendTimeout() const { return send_timeout_ms_; }
@@ -91,6 +95,7 @@ class CHttpClientRequest {
   HeaderFields headers_;
   std::string content_type_;
   std::string owned_body_;
+  bool owns_body_ = false;  // the body is owned_body_ (stays valid when copied or moved)
   const char* data_ = nullptr;
   size_t size_ = 0;
   int receive_timeout_ms_ = 0;
@@ -105,9 +110,11 @@ class CHttpClientResponse {
   bool GetResponseData(std::string& data) const;
   // The body without a copy.
   const std::string& GetBody() const { return body_; }
-  // The first field named `name` (case-insensitive); false when absent.
+  // The first field named `name` (case-insensitive); false (and `value`
+  // cleared) when absent.
   bool GetHeaderField(std::string& value, const std::string& name) const;
-  // Every field, by name as received (the first of repeated names wins).
+  // Every field, by name as received (the first of repeated names wins);
+  // replaces the map's contents. False when the answer had no fields.
   bool GetAllHeaders(std::map<std::string, std::string>& headers) const;
   // The Content-Length field when present, else the body bytes received.
   uint64_t GetContentLength() const;
@@ -153,16 +160,18 @@ class HttpClient {
   using RecvCallback = std::function<void(const CHttpClientResponse& response, const char* data,
                                           uint32_t size, Error error, bool last)>;
 
-  // One exchange. True when an answer arrived, whatever its status (also
-  // when its body ended early: see IsBodyComplete). False on a transport
-  // failure, described by `error`.
+  // One exchange. True when an answer arrived, whatever its status, also
+  // when its body ended early (IsBodyComplete false) or outgrew
+  // SetMaxResponseBody (BodyLimitExceeded true). False on any other
+  // transport failure. `error` always describes how the transfer ended.
   static bool Send(CHttpClientRequest& request, CHttpClientResponse& response, Error& error);
 
   // One exchange whose body is handed to `callback` piece by piece, in order,
   // on the calling thread. The callback is called at least once, and its
   // final call (`last` true, no data) carries the transport error, if any,
   // also when no answer arrived at all (status 0). Returns when the exchange
-  // is over: true when it completed without a transport error.
+  // is over: true when it completed without a transport error. The callback
+  // must not throw.
   static bool SendForBigRsp(CHttpClientRequest& request, const RecvCallback& callback);
 };
 

@@ -1,0 +1,422 @@
+#include "CaptureServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <strings.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <string_view>
+
+namespace orca_test {
+namespace {
+
+std::string_view Trim(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) {
+    return {};
+  }
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+const char* ReasonPhrase(int status) {
+  switch (status) {
+    case 200:
+      return "OK";
+    case 204:
+      return "No Content";
+    case 206:
+      return "Partial Content";
+    case 301:
+      return "Moved Permanently";
+    case 302:
+      return "Found";
+    case 400:
+      return "Bad Request";
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 500:
+      return "Internal Server Error";
+    default:
+      return "Status";
+  }
+}
+
+// Request line and header lines of `request.head`.
+void ParseHead(CapturedRequest& request) {
+  std::string_view rest = request.head;
+  size_t line_end = rest.find("\r\n");
+  const std::string_view request_line = rest.substr(0, line_end);
+  const size_t first_space = request_line.find(' ');
+  const size_t last_space = request_line.rfind(' ');
+  request.method = std::string(request_line.substr(0, first_space));
+  if (first_space != std::string_view::npos && last_space > first_space) {
+    request.target =
+        std::string(request_line.substr(first_space + 1, last_space - first_space - 1));
+    request.version = std::string(request_line.substr(last_space + 1));
+  }
+  while (line_end != std::string_view::npos) {
+    rest.remove_prefix(line_end + 2);
+    line_end = rest.find("\r\n");
+    const std::string_view line = rest.substr(0, line_end);
+    const size_t colon = line.find(':');
+    if (colon != std::string_view::npos) {
+      request.headers.emplace_back(std::string(line.substr(0, colon)),
+                                   std::string(Trim(line.substr(colon + 1))));
+    }
+  }
+}
+
+std::string StatusAndHeaders(const Reply& reply) {
+  std::string head =
+      "HTTP/1.1 " + std::to_string(reply.status) + " " + ReasonPhrase(reply.status) + "\r\n";
+  for (const auto& field : reply.headers) {
+    head += field.first + ": " + field.second + "\r\n";
+  }
+  if (reply.framing == Reply::Framing::kContentLength) {
+    head += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n";
+  } else if (reply.framing == Reply::Framing::kChunked) {
+    head += "Transfer-Encoding: chunked\r\n";
+  }
+  return head + "\r\n";
+}
+
+std::string BodyOnWire(const Reply& reply) {
+  if (reply.framing != Reply::Framing::kChunked) {
+    return reply.body;
+  }
+  std::string wire;
+  const size_t step = reply.chunk_size > 0 ? reply.chunk_size : 1;
+  for (size_t offset = 0; offset < reply.body.size(); offset += step) {
+    const std::string chunk = reply.body.substr(offset, step);
+    char size_line[32];
+    std::snprintf(size_line, sizeof(size_line), "%zx\r\n", chunk.size());
+    wire += size_line + chunk + "\r\n";
+  }
+  return wire + "0\r\n\r\n";
+}
+
+}  // namespace
+
+std::optional<std::string> CapturedRequest::Header(const std::string& name) const {
+  for (const auto& field : headers) {
+    if (strcasecmp(field.first.c_str(), name.c_str()) == 0) {
+      return field.second;
+    }
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> CapturedRequest::HeaderNames() const {
+  std::vector<std::string> names;
+  for (const auto& field : headers) {
+    names.push_back(field.first);
+  }
+  return names;
+}
+
+// One accepted socket. Every wait also watches the server's wake pipe, so
+// Stop ends reads, writes and stalls alike.
+class CaptureServer::Connection {
+ public:
+  Connection(int fd, int wake_fd) : fd_(fd), wake_fd_(wake_fd) {}
+  ~Connection() {
+    if (fd_ >= 0) {
+      close(fd_);
+    }
+  }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // The bytes up to `delimiter` (which is consumed, not returned).
+  bool ReadUntil(std::string_view delimiter, std::string& out) {
+    size_t found;
+    while ((found = buffer_.find(delimiter)) == std::string::npos) {
+      if (!Fill()) {
+        return false;
+      }
+    }
+    out = buffer_.substr(0, found);
+    buffer_.erase(0, found + delimiter.size());
+    return true;
+  }
+
+  bool ReadExactly(size_t size, std::string& out) {
+    while (buffer_.size() < size) {
+      if (!Fill()) {
+        return false;
+      }
+    }
+    out.append(buffer_, 0, size);
+    buffer_.erase(0, size);
+    return true;
+  }
+
+  bool WriteAll(std::string_view data) {
+    while (!data.empty()) {
+      const ssize_t sent = send(fd_, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (sent > 0) {
+        data.remove_prefix(static_cast<size_t>(sent));
+        continue;
+      }
+      const bool would_block = sent < 0 && (errno == EAGAIN || errno == EINTR);
+      if (!would_block || !Wait(POLLOUT, -1)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // Waits `ms` milliseconds; true when the time ran out with the connection
+  // still open. With -1, waits until the peer closes or the server stops.
+  bool Stall(int ms) {
+    pollfd fds[2] = {{fd_, POLLRDHUP, 0}, {wake_fd_, POLLIN, 0}};
+    int ready;
+    do {
+      ready = poll(fds, 2, ms);
+    } while (ready < 0 && errno == EINTR);
+    return ready == 0;
+  }
+
+  // Ends the connection with a TCP reset.
+  void Reset() {
+    const linger abort_on_close{1, 0};
+    setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof(abort_on_close));
+    close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  // Waits until `events` are ready on the socket; false when the server stops.
+  bool Wait(short events, int timeout_ms) {
+    pollfd fds[2] = {{fd_, events, 0}, {wake_fd_, POLLIN, 0}};
+    int ready;
+    do {
+      ready = poll(fds, 2, timeout_ms);
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0 && fds[1].revents == 0;
+  }
+
+  bool Fill() {
+    if (!Wait(POLLIN, -1)) {
+      return false;
+    }
+    char chunk[64 * 1024];
+    const ssize_t got = recv(fd_, chunk, sizeof(chunk), MSG_DONTWAIT);
+    if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
+      return true;
+    }
+    if (got <= 0) {
+      return false;
+    }
+    buffer_.append(chunk, static_cast<size_t>(got));
+    return true;
+  }
+
+  int fd_;
+  const int wake_fd_;
+  std::string buffer_;
+};
+
+CaptureServer::~CaptureServer() { Stop(); }
+
+void CaptureServer::Start() {
+  if (pipe(wake_fds_) != 0) {
+    throw std::runtime_error("capture server: pipe failed");
+  }
+  listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  if (listen_fd_ < 0 || bind(listen_fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+      listen(listen_fd_, 64) != 0 ||
+      getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    throw std::runtime_error("capture server: cannot listen on 127.0.0.1");
+  }
+  port_ = ntohs(address.sin_port);
+  acceptor_ = std::thread(&CaptureServer::AcceptLoop, this);
+}
+
+void CaptureServer::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_ || listen_fd_ < 0) {
+      return;
+    }
+    stopping_ = true;
+  }
+  const char wake = 'x';
+  (void)!write(wake_fds_[1], &wake, 1);
+  acceptor_.join();
+  std::vector<std::thread> workers;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    workers.swap(workers_);
+  }
+  for (std::thread& worker : workers) {
+    worker.join();
+  }
+  close(listen_fd_);
+  close(wake_fds_[0]);
+  close(wake_fds_[1]);
+}
+
+std::string CaptureServer::BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+void CaptureServer::Enqueue(Reply reply) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  replies_.push_back(std::move(reply));
+}
+
+void CaptureServer::SetDefaultReply(Reply reply) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  default_reply_ = std::move(reply);
+}
+
+std::vector<CapturedRequest> CaptureServer::Requests() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return requests_;
+}
+
+int CaptureServer::ConnectionCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return connections_;
+}
+
+void CaptureServer::AcceptLoop() {
+  for (;;) {
+    pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {wake_fds_[0], POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0 && errno != EINTR) {
+      return;
+    }
+    if (fds[1].revents != 0) {
+      return;
+    }
+    if (fds[0].revents == 0) {
+      continue;
+    }
+    const int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) {
+      continue;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    workers_.emplace_back(&CaptureServer::Serve, this, fd, ++connections_);
+  }
+}
+
+Reply CaptureServer::NextReply() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (replies_.empty()) {
+    return default_reply_;
+  }
+  Reply reply = std::move(replies_.front());
+  replies_.pop_front();
+  return reply;
+}
+
+void CaptureServer::Record(CapturedRequest request) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  requests_.push_back(std::move(request));
+}
+
+void CaptureServer::Serve(int fd, int connection_id) {
+  Connection connection(fd, wake_fds_[0]);
+  for (;;) {
+    CapturedRequest request;
+    request.connection = connection_id;
+    if (!connection.ReadUntil("\r\n\r\n", request.head)) {
+      return;
+    }
+    ParseHead(request);
+    const Reply reply = NextReply();
+    if (reply.action == Reply::Action::kStallReadingBody && !connection.Stall(reply.stall_ms)) {
+      Record(std::move(request));
+      return;
+    }
+    if (!ReadBody(connection, request)) {
+      return;
+    }
+    Record(std::move(request));
+    if (!Answer(connection, reply) || reply.close_after) {
+      return;
+    }
+  }
+}
+
+bool CaptureServer::ReadBody(Connection& connection, CapturedRequest& request) {
+  const std::optional<std::string> encoding = request.Header("Transfer-Encoding");
+  if (encoding && strcasecmp(encoding->c_str(), "chunked") == 0) {
+    for (;;) {
+      std::string size_line;
+      if (!connection.ReadUntil("\r\n", size_line)) {
+        return false;
+      }
+      const size_t size = std::strtoul(size_line.c_str(), nullptr, 16);
+      if (size == 0) {
+        break;
+      }
+      std::string crlf;
+      if (!connection.ReadExactly(size, request.body) || !connection.ReadUntil("\r\n", crlf)) {
+        return false;
+      }
+    }
+    std::string trailer;
+    do {
+      if (!connection.ReadUntil("\r\n", trailer)) {
+        return false;
+      }
+    } while (!trailer.empty());
+    return true;
+  }
+  const std::optional<std::string> length = request.Header("Content-Length");
+  return !length ||
+         connection.ReadExactly(std::strtoull(length->c_str(), nullptr, 10), request.body);
+}
+
+bool CaptureServer::Answer(Connection& connection, const Reply& reply) {
+  using Action = Reply::Action;
+  switch (reply.action) {
+    case Action::kCloseWithoutAnswer:
+      return false;
+    case Action::kResetWithoutAnswer:
+      connection.Reset();
+      return false;
+    case Action::kStallBeforeAnswer:
+      if (!connection.Stall(reply.stall_ms)) {
+        return false;
+      }
+      break;
+    default:
+      break;
+  }
+  const std::string head = StatusAndHeaders(reply);
+  const std::string body = BodyOnWire(reply);
+  const bool cuts = reply.action == Action::kStallMidBody ||
+                    reply.action == Action::kCloseMidBody || reply.action == Action::kResetMidBody;
+  const size_t cut = cuts ? std::min(reply.cut_after, body.size()) : body.size();
+  if (!connection.WriteAll(head + body.substr(0, cut))) {
+    return false;
+  }
+  switch (reply.action) {
+    case Action::kCloseMidBody:
+      return false;
+    case Action::kResetMidBody:
+      connection.Reset();
+      return false;
+    case Action::kStallMidBody:
+      return connection.Stall(reply.stall_ms) && connection.WriteAll(body.substr(cut));
+    default:
+      return true;
+  }
+}
+
+}  // namespace orca_test
