@@ -159,7 +159,7 @@ class ORCA_CS_API CObjectClient {
  private:
   static std::string GetAuthString(const std::string& method, const std::string& content_md5,
                                    const std::string& content_type, const std::string& date,
-                                   const std::string& headers, std::string resource,
+                                   const std::string& headers, const std::string& resource,
                                    const std::string& sk);
 
   std::shared_ptr<ObjectImpl> ptr_conf_;

@@ -9,7 +9,7 @@
 void VEK_Sleep(uint32_t ms);
 
 // Result type of the checked memory functions: 0 on success.
-typedef int __vek_safec_errno_t;
+using __vek_safec_errno_t = int;
 
 // Fills `count` bytes of `dest` (capacity `destmax`) with `value`. Fails,
 // writing nothing, when dest is null or count exceeds destmax.

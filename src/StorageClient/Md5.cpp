@@ -38,7 +38,7 @@ void Transform(uint32_t state[4], const unsigned char* data, size_t blocks) {
   uint32_t d = state[3];
   for (; blocks > 0; --blocks, data += 64) {
     uint32_t x[16];
-    for (int i = 0; i < 16; ++i) {
+    for (size_t i = 0; i < 16; ++i) {
       x[i] = LoadLe32(data + 4 * i);
     }
     const uint32_t aa = a;
@@ -196,7 +196,7 @@ Md5Digest Md5Final(Md5Context& ctx) {
   Md5Update(ctx, kPadding, used < 56 ? 56 - used : 120 - used);
   Md5Update(ctx, length, sizeof(length));
   Md5Digest digest{};
-  for (int i = 0; i < 4; ++i) {
+  for (size_t i = 0; i < 4; ++i) {
     StoreLe32(digest.data() + 4 * i, ctx.state[i]);
   }
   return digest;
@@ -208,7 +208,7 @@ std::string MakeContentMd5(const void* data, uint32_t size) {
   Md5Update(ctx, data, size);
   const Md5Digest digest = Md5Final(ctx);
   static constexpr char kHex[] = "0123456789abcdef";
-  char hex[32];
+  char hex[32] = {};
   for (size_t i = 0; i < digest.size(); ++i) {
     hex[2 * i] = kHex[digest[i] >> 4];
     hex[2 * i + 1] = kHex[digest[i] & 0x0F];

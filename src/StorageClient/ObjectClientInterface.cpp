@@ -70,9 +70,9 @@ void CObjectClient::SetTimeoutConfig(uint32_t receive_timeout, uint32_t send_tim
 
 std::string CObjectClient::GetAuthString(const std::string& method, const std::string& content_md5,
                                          const std::string& content_type, const std::string& date,
-                                         const std::string& headers, std::string resource,
+                                         const std::string& headers, const std::string& resource,
                                          const std::string& sk) {
-  return MakeSignature(method, content_md5, content_type, date, headers, std::move(resource), sk);
+  return MakeSignature(method, content_md5, content_type, date, headers, resource, sk);
 }
 
 bool CObjectClient::UploadFile(std::string& url, const char* data, uint32_t size) {

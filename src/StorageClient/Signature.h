@@ -25,7 +25,8 @@ std::string SignText(const std::string& text, const std::string& key);
 
 std::string MakeSignature(const std::string& method, const std::string& content_md5,
                           const std::string& content_type, const std::string& date,
-                          const std::string& headers, std::string resource, const std::string& key);
+                          const std::string& headers, const std::string& resource,
+                          const std::string& key);
 
 std::string MakePicSignature(const std::string& method, const std::string& content_md5,
                              const std::string& content_type, const std::string& date,
