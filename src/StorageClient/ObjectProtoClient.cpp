@@ -21,8 +21,6 @@ namespace {
 constexpr char kXmlContentType[] = "application/xml; charset=utf-8";
 constexpr char kBinaryContentType[] = "binary/octet-stream";
 
-bool IsRedirect(int status) { return status == 301 || status == 302; }
-
 int TimeoutMs(uint32_t ms) { return ms > INT_MAX ? INT_MAX : static_cast<int>(ms); }
 
 }  // namespace
@@ -172,6 +170,11 @@ bool CObjectProtoClient::UploadObject(std::string& object_url, const std::string
   return true;
 }
 
+void CObjectProtoClient::SetConfiguredTimeouts(Net::CHttpClientRequest& request) const {
+  request.SetReceiveTimeout(TimeoutMs(conf_->receive_timeout.load(std::memory_order_relaxed)));
+  request.SetSendTimeout(TimeoutMs(conf_->send_timeout.load(std::memory_order_relaxed)));
+}
+
 bool CObjectProtoClient::SendObjectMsg(Net::CHttpClientResponse& response,
                                        const std::string& base_url, const std::string& resource,
                                        const std::string& method, const std::string& body,
@@ -186,8 +189,7 @@ bool CObjectProtoClient::SendObjectMsg(Net::CHttpClientResponse& response,
     LOG_TRACE("[%s][Client]send object msg, url:%s%s, range[%s][%s(%d)]", base_url.c_str(),
               resource.c_str(), range.c_str());
   }
-  request.SetReceiveTimeout(TimeoutMs(conf_->receive_timeout.load(std::memory_order_relaxed)));
-  request.SetSendTimeout(TimeoutMs(conf_->send_timeout.load(std::memory_order_relaxed)));
+  SetConfiguredTimeouts(request);
   if (!body.empty()) {
     request.SetDataRef(body.data(), body.size());
   }
@@ -215,60 +217,69 @@ bool CObjectProtoClient::CheckMemoryBody(const Net::CHttpClientResponse& respons
   return false;
 }
 
-bool CObjectProtoClient::DownloadObject(char** buffer, uint32_t& length, const std::string& range,
-                                        const std::string& object_url) {
-  Net::CHttpClientResponse response;
+bool CObjectProtoClient::FetchObject(Net::CHttpClientResponse& response, const std::string& range,
+                                     const std::string& object_url, const char* function) {
   if (!SendObjectMsg(response, download_base_, object_url, "GET", "", range)) {
-    LOG_ERROR("[%s][Client]send download object failed, url:%s[%s(%d)]", object_url.c_str());
+    ORCA_CS_LOG_AS(veklog::kLevelError, function,
+                   "[%s][Client]send download object failed, url:%s[%s(%d)]", object_url.c_str());
     return false;
   }
-  const Net::CHttpClientResponse* answer = &response;
-  Net::CHttpClientResponse redirected;
-  if (IsRedirect(response.GetStatusCode())) {
-    std::string location;
-    response.GetHeaderField(location, "Location");
-    std::string base;
-    std::string path;
-    if (!SplitLocation(location, conf_->config.use_https, base, path)) {
-      LOG_ERROR("[%s][Client]send download object failed, invalid new Location:%s[%s(%d)]",
-                location.c_str());
-      conf_->RecordError(6, Base::str_fmt("redirect url error[%s].", location.c_str()));
-      return false;
-    }
-    if (!SendObjectMsg(redirected, base, path, "GET", "", range)) {
-      LOG_ERROR("[%s][Client]send download object failed, redirect url:%s[%s(%d)]",
-                location.c_str());
-      return false;
-    }
-    const int status = redirected.GetStatusCode();
-    if (status != 200) {
-      LOG_ERROR(
-          "[%s][Client]send download object failed, redirect url:%s, status code:%d, "
-          "body:%s[%s(%d)]",
-          location.c_str(), status, QuoteBody(redirected.GetBody()).c_str());
-      conf_->RecordError(5, Base::str_fmt("DownloadObject rsp status code[%d].", status));
-      return false;
-    }
-    answer = &redirected;
-  } else if (response.GetStatusCode() != 200) {
-    const int status = response.GetStatusCode();
-    LOG_ERROR("[%s][Client]send download object failed, url:%s, status code:%d, body:%s[%s(%d)]",
-              download_base_.c_str(), status, QuoteBody(response.GetBody()).c_str());
+  const int status = response.GetStatusCode();
+  if (status == 200) {
+    return true;
+  }
+  if (!IsRedirectStatus(status)) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, function,
+                   "[%s][Client]send download object failed, url:%s, status code:%d, "
+                   "body:%s[%s(%d)]",
+                   download_base_.c_str(), status, QuoteBody(response.GetBody()).c_str());
     RecordDownloadStatusError(status, response.GetBody());
     return false;
   }
-
-  if (!CheckMemoryBody(*answer)) {
+  std::string location;
+  response.GetHeaderField(location, "Location");
+  std::string base;
+  std::string path;
+  if (!SplitLocation(location, conf_->config.use_https, base, path)) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, function,
+                   "[%s][Client]send download object failed, invalid new Location:%s[%s(%d)]",
+                   location.c_str());
+    conf_->RecordError(6, Base::str_fmt("redirect url error[%s].", location.c_str()));
     return false;
   }
-  const auto size = static_cast<uint32_t>(answer->GetContentLength());
+  if (!SendObjectMsg(response, base, path, "GET", "", range)) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, function,
+                   "[%s][Client]send download object failed, redirect url:%s[%s(%d)]",
+                   location.c_str());
+    return false;
+  }
+  const int redirected_status = response.GetStatusCode();
+  if (redirected_status != 200) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, function,
+                   "[%s][Client]send download object failed, redirect url:%s, status code:%d, "
+                   "body:%s[%s(%d)]",
+                   location.c_str(), redirected_status, QuoteBody(response.GetBody()).c_str());
+    conf_->RecordError(5, Base::str_fmt("DownloadObject rsp status code[%d].", redirected_status));
+    return false;
+  }
+  return true;
+}
+
+bool CObjectProtoClient::DownloadObject(char** buffer, uint32_t& length, const std::string& range,
+                                        const std::string& object_url) {
+  ORCA_CS_FUNCTION_NAME(function);
+  Net::CHttpClientResponse response;
+  if (!FetchObject(response, range, object_url, function.c_str()) || !CheckMemoryBody(response)) {
+    return false;
+  }
+  const auto size = static_cast<uint32_t>(response.GetContentLength());
   char* out = NewZeroedBuffer(size);
   if (out == nullptr) {
     LOG_ERROR("[%s][Client]download object failed, no memory for %u bytes[%s(%d)]", size);
     conf_->RecordError(5, Base::str_fmt("no memory for %u bytes.", size));
     return false;
   }
-  std::copy_n(answer->GetBody().data(), size, out);
+  std::copy_n(response.GetBody().data(), size, out);
   length = size;
   *buffer = out;
   return true;

@@ -100,8 +100,45 @@ class CObjectProtoClient {
   // Checks that a 200 answer holds its whole body and fits the 32-bit
   // length of a memory download; records code 5 otherwise.
   bool CheckMemoryBody(const Net::CHttpClientResponse& response) const;
+  // GET of `object_url` (or of its byte range `range`) from the download
+  // base, following one 301 or 302. True when `response` holds a 200 answer;
+  // otherwise the failure is recorded (codes 4, 5, 6, 8, 9) and logged on
+  // behalf of `function`.
+  bool FetchObject(Net::CHttpClientResponse& response, const std::string& range,
+                   const std::string& object_url, const char* function);
+  // Sets the configured receive and send time-outs on `request`.
+  void SetConfiguredTimeouts(Net::CHttpClientRequest& request) const;
   // The removal request; records are written on behalf of `function`.
   bool Remove(const std::string& object_url, const std::string& query, const char* function);
+
+  // Download to a file (ObjectDownloadToFile.cpp).
+  // The "Object-Size" of a "?metadata" answer; 0 when it cannot be learned.
+  uint64_t GetObjectSize(const std::string& object_url);
+  // The ranged path: each 1 MiB slice is written at its own offset.
+  bool DownloadRanges(const std::string& object_url, uint64_t size);
+  bool DownloadRange(const std::string& object_url, uint64_t start, uint64_t end);
+  // The streamed path and its one redirect.
+  bool DownloadStream(const std::string& object_url);
+  bool FollowStreamRedirect(const std::string& object_url);
+  // SendForBigRsp into RecvMsgCallback; false on a transport failure.
+  bool Stream(Net::CHttpClientRequest& request);
+  // Records code 5 when a streamed 200 answer ended before its length.
+  bool AcceptStreamedBody(const std::string& url);
+  bool StreamedBodyComplete() const;
+  // A 200 piece with data: the file is opened on the first piece only.
+  void WritePiece(bool first_piece, const char* data, uint32_t size);
+  // The local file. Failures close it, set recv_status_ and are logged on
+  // behalf of `function`; each write advances written_size_ and progress.
+  bool OpenLocalFile(const char* function);
+  bool WriteLocalFile(uint64_t offset, const char* data, uint32_t size, const char* function);
+  // After the last byte: creates the file when nothing was written, and
+  // cuts it to written_size_.
+  bool FinishLocalFile(const char* function);
+  void OnWriteFailed(const char* function);
+  // Calls progress_callback when the percentage written has grown.
+  void ReportProgress();
+  // Records `code` with recv_status_ as subcode.
+  void RecordRecvStatusError(int32_t code) const;
 
   std::shared_ptr<ObjectImpl> conf_;
   std::string upload_base_;

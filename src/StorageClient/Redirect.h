@@ -7,6 +7,9 @@
 namespace Orca {
 namespace CloudStorage {
 
+// True for the statuses that are followed once: 301 and 302.
+inline bool IsRedirectStatus(int status) { return status == 301 || status == 302; }
+
 // Splits `location` at the first "/" after the first occurrence of the
 // expected scheme ("https://" when `use_https`, else "http://"): `base` gets
 // what comes before that "/" (scheme and authority), `path` the rest.
