@@ -18,6 +18,8 @@ inline constexpr uint64_t kMaxMemoryDownloadSize = UINT32_MAX - 1;
 // Files of this size and more are uploaded in parts.
 inline constexpr uint32_t kMultipartThreshold = 10 * kMiB;
 inline constexpr uint32_t kPartSize = 2 * kMiB;
+// Files of this size and more are refused: part sizes and counts are 32-bit.
+inline constexpr uint64_t kMaxUploadFileSize = uint64_t{4096} * kMiB;
 // Over HTTPS, objects of this size and more are downloaded in ranges.
 inline constexpr uint64_t kRangedDownloadThreshold = 10 * kMiB;
 inline constexpr uint32_t kRangeSize = 1 * kMiB;
