@@ -150,8 +150,11 @@ bool CObjectProtoClient::DownloadStream(const std::string& object_url) {
   Net::CHttpClientRequest request = NewRequest(spec);
   SetConfiguredTimeouts(request);
   DOWNLOAD_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
+  return JudgeStream(Stream(request), object_url);
+}
 
-  if (!Stream(request)) {
+bool CObjectProtoClient::JudgeStream(bool streamed, const std::string& object_url) {
+  if (!streamed) {
     DOWNLOAD_ERROR("[%s][Client]send download object failed, url:%s, error[%d,%d][%s(%d)]",
                    object_url.c_str(), recv_error_.major, recv_error_.minor);
     conf_->RecordError(4, Base::str_fmt("Send download big object msg failed[%d:%d].",

@@ -117,8 +117,10 @@ class CObjectProtoClient {
   // The ranged path: each 1 MiB slice is written at its own offset.
   bool DownloadRanges(const std::string& object_url, uint64_t size);
   bool DownloadRange(const std::string& object_url, uint64_t start, uint64_t end);
-  // The streamed path and its one redirect.
+  // The streamed path and its one redirect. JudgeStream decides on the
+  // first answer once Stream has returned `streamed`.
   bool DownloadStream(const std::string& object_url);
+  bool JudgeStream(bool streamed, const std::string& object_url);
   bool FollowStreamRedirect(const std::string& object_url);
   // SendForBigRsp into RecvMsgCallback; false on a transport failure.
   bool Stream(Net::CHttpClientRequest& request);
@@ -139,6 +141,8 @@ class CObjectProtoClient {
   void ReportProgress();
   // Records `code` with recv_status_ as subcode.
   void RecordRecvStatusError(int32_t code) const;
+  // Reaches the streaming state in unit tests.
+  friend class CDownloadToFilePeer;
 
   std::shared_ptr<ObjectImpl> conf_;
   std::string upload_base_;
