@@ -122,6 +122,29 @@ bool WaitForFinished(const CMessageLoopDyThreadPool& pool, uint64_t target) {
   return seen >= target;
 }
 
+// Calls WaitForTaskDone on its own thread with a wait twice the hang guard,
+// so that returning within the guard means it was woken.
+class Waiter {
+ public:
+  Waiter(const CMessageLoopDyThreadPool& pool, uint64_t seen)
+      : thread_([this, &pool, seen] {
+          const auto wait_ms =
+              std::chrono::duration_cast<std::chrono::milliseconds>(2 * kHangGuard);
+          done_.set_value(pool.WaitForTaskDone(seen, static_cast<uint32_t>(wait_ms.count())));
+        }) {}
+  ~Waiter() { thread_.join(); }
+
+  // True when WaitForTaskDone returned within the hang guard.
+  bool Returned() { return result_.wait_for(kHangGuard) == std::future_status::ready; }
+  // What WaitForTaskDone returned.
+  bool Result() { return result_.get(); }
+
+ private:
+  std::promise<bool> done_;
+  std::future<bool> result_ = done_.get_future();
+  std::thread thread_;
+};
+
 // Blocks until `pool` refuses tasks, i.e. until a Stop has begun.
 void WaitUntilStopping(CMessageLoopDyThreadPool& pool) {
   while (pool.PostTask(new NoopTask)) {
@@ -229,14 +252,13 @@ TEST(ThreadPoolTest, WaitForTaskDoneWakesWhenATaskFinishes) {
   Gate gate;
   CMessageLoopDyThreadPool pool;
   ASSERT_TRUE(pool.Start(1, 1, 0));
-  const uint64_t seen = pool.GetFinishedTaskCount();
   pool.PostTask(new CountingTask(counts, [&gate] { gate.Wait(); }));
-  bool woke = false;
-  std::thread waiter([&] { woke = pool.WaitForTaskDone(seen, 120000); });
   ASSERT_TRUE(counts.started.WaitFor(1));
+  Waiter waiter(pool, pool.GetFinishedTaskCount());
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // most likely blocked by now
   gate.Open();
-  waiter.join();
-  EXPECT_TRUE(woke);
+  ASSERT_TRUE(waiter.Returned());
+  EXPECT_TRUE(waiter.Result());
 }
 
 // A finish between reading the count and waiting is not lost.
@@ -265,14 +287,10 @@ TEST(ThreadPoolTest, WaitForTaskDoneTimesOutWhenNothingFinishes) {
 TEST(ThreadPoolTest, StopWakesAWaiterWhenNothingIsLeftToRun) {
   CMessageLoopDyThreadPool pool;
   ASSERT_TRUE(pool.Start(1, 1, 0));
-  std::promise<bool> woke;
-  std::thread waiter(
-      [&] { woke.set_value(pool.WaitForTaskDone(pool.GetFinishedTaskCount(), 120000)); });
-  std::future<bool> result = woke.get_future();
+  Waiter waiter(pool, pool.GetFinishedTaskCount());
   pool.Stop(false);
-  ASSERT_EQ(result.wait_for(kHangGuard), std::future_status::ready);
-  EXPECT_FALSE(result.get());
-  waiter.join();
+  ASSERT_TRUE(waiter.Returned());
+  EXPECT_FALSE(waiter.Result());
 }
 
 // One worker holds a task until the queued tasks are deleted unrun; Stop
