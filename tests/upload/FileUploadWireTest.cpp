@@ -10,10 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "CaptureServer.h"
-#include "OrcaCloudStorage/StorageClient.h"
-#include "UploadTestUtil.h"
-#include "WireCheck.h"
+#include "UploadCaptureTest.h"
 #include "base/Encoding.h"
 #include "file/LocalFile.h"
 
@@ -23,50 +20,11 @@ namespace {
 
 using orca_test::CapturedRequest;
 using orca_test::kMiB;
-using orca_test::XmlReply;
 using ::testing::ElementsAre;
 using ::testing::Lt;
 using ::testing::MatchesRegex;
 
-constexpr char kGuid[] = "[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}";
-
-class FileUploadWireTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    upload_.Start();
-    node_.Start();
-    SStorageServerConfig config;
-    config.ip = "127.0.0.1";
-    config.upload_port = static_cast<uint32_t>(upload_.port());
-    config.download_port = config.upload_port;
-    config.pool_name = "p1";
-    config.ak = orca_test::kAccessKey;
-    config.sk = orca_test::kSecretKey;
-    config.progress_callback = progress_.Callback();
-    client_ = std::make_unique<CObjectClient>(config);
-  }
-
-  void ExpectBestNode() {
-    upload_.Enqueue(XmlReply(200, "<BestNodeInfo><Location>127.0.0.1:" +
-                                      std::to_string(node_.port()) + "</Location></BestNodeInfo>"));
-  }
-  void ExpectMultipart(const std::string& upload_id) {
-    ExpectBestNode();
-    upload_.Enqueue(XmlReply(200, "<InitiateMultipartUploadResult><UploadId>" + upload_id +
-                                      "</UploadId></InitiateMultipartUploadResult>"));
-  }
-  std::string Error(int32_t& code) {
-    std::string msg;
-    client_->GetLastError(code, msg);
-    return msg;
-  }
-
-  orca_test::TempDir dir_;
-  orca_test::CaptureServer upload_;
-  orca_test::CaptureServer node_;
-  orca_test::ProgressLog progress_;
-  std::unique_ptr<CObjectClient> client_;
-};
+using FileUploadWireTest = orca_test::UploadCaptureTest;
 
 TEST_F(FileUploadWireTest, RefusedBeforeAnyRequest) {
   // A file opened for writing elsewhere holds an exclusive lock.
@@ -133,7 +91,8 @@ TEST_F(FileUploadWireTest, ObjectKeyKeepsTheFileExtension) {
     for (const char ch : std::string(c.extension)) {
       extension_pattern += ch == '.' ? std::string("\\.") : std::string(1, ch);
     }
-    EXPECT_THAT(url, MatchesRegex(std::string("/p1/") + kGuid + extension_pattern));
+    EXPECT_THAT(url,
+                MatchesRegex(std::string("/p1/") + orca_test::kGuidPattern + extension_pattern));
     EXPECT_EQ(node_.Requests().back().target, url);
   }
 }
@@ -159,7 +118,7 @@ TEST_F(FileUploadWireTest, MultipartRequestsAsSent) {
   ExpectMultipart("U-wire");
   std::string url;
   ASSERT_TRUE(client_->UploadFile(url, dir_.Write("big.dat", content)));
-  ASSERT_THAT(url, MatchesRegex(std::string("/p1/") + kGuid + "\\.dat"));
+  ASSERT_THAT(url, MatchesRegex(std::string("/p1/") + orca_test::kGuidPattern + "\\.dat"));
 
   const std::vector<CapturedRequest> upload = upload_.Requests();
   ASSERT_EQ(upload.size(), 3u);

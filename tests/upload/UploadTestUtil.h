@@ -14,6 +14,9 @@
 namespace orca_test {
 
 inline constexpr uint32_t kMiB = 1024 * 1024;
+// Matches the GUID text that starts every generated object key.
+inline constexpr char kGuidPattern[] =
+    "[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}";
 
 // A fresh folder under the temporary folder, removed with its contents.
 class TempDir {

@@ -1,0 +1,223 @@
+// CObjectClient's piece-wise uploads: one call per piece. The first piece
+// opens a multipart upload and a piece task in the registry (keyed by object
+// key), each later piece uploads the next part, and the last one completes
+// the upload. The three members differ only in how the first piece and the
+// key are chosen; UploadPiece does the common steps.
+#include <memory>
+#include <string>
+
+#include "Constants.h"
+#include "Logging.h"
+#include "ObjectImpl.h"
+#include "ObjectProtoClient.h"
+#include "OrcaCloudStorage/StorageClient.h"
+#include "PartTaskRegistry.h"
+#include "base/Guid.h"
+#include "base/StrFmt.h"
+
+namespace Orca {
+namespace CloudStorage {
+namespace {
+
+// One piece to upload. Log records are written on behalf of `function`.
+struct SPieceCall {
+  const char* function;
+  std::string object_key;
+  bool first;
+  bool last;
+  bool trace;  // log the key at level 2 once the piece is counted
+};
+
+// The key of a later piece: the text after the last "/" of its URL.
+bool KeyFromUrl(const std::string& url, const char* function, std::string& object_key) {
+  const size_t slash = url.rfind('/');
+  if (slash == std::string::npos) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, function,
+                   "[%s]upload piece failed, invalid url[%s].[%s(%d)]", url.c_str());
+    return false;
+  }
+  object_key = url.substr(slash + 1);
+  return true;
+}
+
+// The key of an unnamed piece: a new one for a first piece (empty URL).
+bool UnnamedPieceKey(const std::string& url, const char* function, std::string& object_key) {
+  if (url.empty()) {
+    object_key = Base::CreateGuid() + ".pfile";
+    return true;
+  }
+  return KeyFromUrl(url, function, object_key);
+}
+
+// Opens a multipart upload for a first piece: task.location and
+// task.task_id are set.
+bool OpenPieceTask(CObjectProtoClient& proto_client, const char* function, SPieceTask& task) {
+  if (!proto_client.GetBestNode(task.location, task.object_key)) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, function,
+                   "[%s]upload first piece failed, get best node failed.[%s(%d)]");
+    return false;
+  }
+  if (!proto_client.CreatePartTask(task.task_id, task.object_key)) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, function,
+                   "[%s]upload first piece failed, create part task failed.[%s(%d)]");
+    return false;
+  }
+  return true;
+}
+
+// Completes the piece task with every recorded piece plus this last one.
+// The last piece enters only the completion list, not the table: when the
+// completion fails, resending the same last piece uploads the same part
+// number again instead of adding its bytes a second time.
+bool CompletePieceTask(CObjectProtoClient& proto_client, const SPieceCall& call,
+                       const SPieceTask& task, uint32_t part_number, uint32_t length) {
+  CPartTaskRegistry& registry = CPartTaskRegistry::GetInstance();
+  PartList parts;
+  if (!registry.GetAllPieces(call.object_key, parts)) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, call.function,
+                   "[%s]upload piece failed, get all pieces failed, url[%s].[%s(%d)]",
+                   call.object_key.c_str());
+    return false;
+  }
+  parts[part_number] = SPartInfo{length, std::string()};
+  if (call.trace) {
+    ORCA_CS_LOG_AS(veklog::kLevelTrace, call.function, "[%s][%s].[%s(%d)]",
+                   call.object_key.c_str());
+  }
+  if (!proto_client.FinishPartTask(task.task_id, call.object_key, parts)) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, call.function,
+                   "[%s]upload piece failed, url[%s], task id[%s].[%s(%d)]",
+                   call.object_key.c_str(), task.task_id.c_str());
+    return false;  // the piece task stays open for a retry
+  }
+  registry.RemovePieceTask(call.object_key);
+  return true;
+}
+
+// Uploads one piece as the next part of its piece task (opening the task for
+// a first piece, completing it for the last). A first piece sets `url`.
+bool UploadPiece(const std::shared_ptr<ObjectImpl>& conf, const SPieceCall& call, const char* data,
+                 uint32_t length, std::string& url) {
+  CObjectProtoClient proto_client;
+  if (!proto_client.Init(conf)) {
+    return false;
+  }
+  CPartTaskRegistry& registry = CPartTaskRegistry::GetInstance();
+  SPieceTask task;
+  task.object_key = call.object_key;
+  uint32_t part_number = 1;
+  if (call.first) {
+    if (!OpenPieceTask(proto_client, call.function, task)) {
+      return false;
+    }
+  } else {
+    uint32_t highest = 0;
+    if (!registry.FindPieceTask(call.object_key, task, highest)) {
+      ORCA_CS_LOG_AS(veklog::kLevelError, call.function,
+                     "[%s]upload piece failed, find task failed, url[%s].[%s(%d)]", url.c_str());
+      return false;
+    }
+    part_number = highest + 1;
+  }
+  if (!proto_client.UploadPartObject(call.object_key, task.location, part_number, task.task_id,
+                                     data, length)) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, call.function,
+                   "[%s]upload piece failed, url[%s] partnum[%d], dst location[%s].[%s(%d)]",
+                   call.object_key.c_str(), part_number, task.location.c_str());
+    return false;
+  }
+  if (call.first && !registry.AddPieceTask(task)) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, call.function,
+                   "[%s]upload piece failed, add task failed, url[%s].[%s(%d)]",
+                   call.object_key.c_str());
+    return false;
+  }
+  if (call.last) {
+    if (!CompletePieceTask(proto_client, call, task, part_number, length)) {
+      return false;
+    }
+  } else if (!registry.AddPiece(call.object_key, part_number, length)) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, call.function,
+                   "[%s]upload piece failed, add piece failed, url[%s].[%s(%d)]",
+                   call.object_key.c_str());
+    return false;
+  } else if (call.trace) {
+    ORCA_CS_LOG_AS(veklog::kLevelTrace, call.function, "[%s][%s].[%s(%d)]",
+                   call.object_key.c_str());
+  }
+  if (call.first) {
+    url = "/" + conf->config.pool_name + "/" + call.object_key;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CObjectClient::UploadFileByPieces(std::string& url, const char* data, uint32_t length,
+                                       bool last) {
+  ORCA_CS_FUNCTION_NAME(function);
+  const bool first = url.empty();
+  if (first && last) {
+    return UploadFile(url, data, length);  // a single piece is stored whole
+  }
+  std::string object_key;
+  return UnnamedPieceKey(url, function.c_str(), object_key) &&
+         UploadPiece(ptr_conf_, SPieceCall{function.c_str(), object_key, first, last, false}, data,
+                     length, url);
+}
+
+bool CObjectClient::UploadFileByPiecesAloneStorage(std::string& url, const char* data,
+                                                   uint32_t length, bool last) {
+  ORCA_CS_FUNCTION_NAME(function);
+  const bool first = url.empty();
+  std::string object_key;
+  return UnnamedPieceKey(url, function.c_str(), object_key) &&
+         UploadPiece(ptr_conf_, SPieceCall{function.c_str(), object_key, first, last, false}, data,
+                     length, url);
+}
+
+bool CObjectClient::UploadFileByPiecesAndFileName(std::string& url, const char* data,
+                                                  uint32_t length, bool last, bool first) {
+  ORCA_CS_FUNCTION_NAME(function);
+  if (url.empty()) {
+    LOG_ERROR("[%s]out_url is empty![%s(%d)]");
+    return false;
+  }
+  std::string object_key = url;  // a first piece names the object itself
+  if (!first && !KeyFromUrl(url, function.c_str(), object_key)) {
+    return false;
+  }
+  LOG_TRACE("[%s][%s].[%s(%d)]", object_key.c_str());
+  if (!(first && last)) {
+    return UploadPiece(ptr_conf_, SPieceCall{function.c_str(), object_key, first, last, true}, data,
+                       length, url);
+  }
+  // A single piece: stored whole under the caller's name.
+  if (length > kMaxMemoryUploadSize) {
+    LOG_ERROR("[%s]upload file failed, size[%d] exceed.[%s(%d)]", length);
+    if (ptr_conf_) {
+      ptr_conf_->RecordError(2, "file size exceed 32M.");
+    }
+    return false;
+  }
+  if (!ptr_conf_) {
+    LOG_ERROR("[%s]upload file failed, ptr_conf_ is null.[%s(%d)]");
+    return false;
+  }
+  CObjectProtoClient proto_client;
+  proto_client.Init(ptr_conf_);
+  std::string location;
+  if (!proto_client.GetBestNode(location, object_key)) {
+    LOG_ERROR("[%s]upload file failed, object key[%s] get best node failed.[%s(%d)]",
+              object_key.c_str());
+    return false;
+  }
+  if (!proto_client.UploadObject(url, location, object_key, data, length)) {
+    LOG_ERROR("[%s]upload file failed, object key[%s] upload failed.[%s(%d)]", object_key.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace CloudStorage
+}  // namespace Orca
