@@ -67,6 +67,22 @@ TEST_F(FileUploadWireTest, RefusedBeforeAnyRequest) {
   EXPECT_FALSE(std::filesystem::exists(missing)) << "a mistyped path must not be created";
 }
 
+TEST_F(FileUploadWireTest, FileShorterThanItsSizeIsNotUploaded) {
+  // sysfs files claim a page but hold a few bytes: the read comes up short.
+  const std::string path = "/sys/kernel/profiling";
+  std::error_code error;
+  if (std::filesystem::file_size(path, error) != 4096) {
+    GTEST_SKIP() << "no sysfs";
+  }
+  ExpectBestNode();
+  std::string url;
+  EXPECT_FALSE(client_->UploadFile(url, path));
+  int32_t code = 0;
+  EXPECT_EQ(Error(code), "fread file[" + path + "] failed[61].");  // ENODATA
+  EXPECT_EQ(code, 3);
+  EXPECT_TRUE(node_.Requests().empty());
+}
+
 TEST_F(FileUploadWireTest, ObjectKeyKeepsTheFileExtension) {
   const struct {
     const char* name;
