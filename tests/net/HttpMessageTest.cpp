@@ -57,7 +57,7 @@ TEST(HttpRequestTest, BorrowedBodyReplacesOwnedOne) {
   EXPECT_EQ(request.GetDataSize(), 8u);
 }
 
-TEST(HttpResponseTest, HeaderLookupIgnoresCaseAndFirstWins) {
+TEST(HttpResponseRecordTest, HeaderLookupIgnoresCaseAndFirstWins) {
   CHttpClientResponse response;
   response.AddHeaderField("X-Object-Size", "10");
   response.AddHeaderField("x-object-size", "20");
@@ -77,7 +77,7 @@ TEST(HttpResponseTest, HeaderLookupIgnoresCaseAndFirstWins) {
   EXPECT_FALSE(CHttpClientResponse().GetAllHeaders(all));
 }
 
-TEST(HttpResponseTest, ContentLengthFieldOrBytesReceived) {
+TEST(HttpResponseRecordTest, ContentLengthFieldOrBytesReceived) {
   const struct {
     const char* field;  // nullptr: no field
     bool has_length;
@@ -97,7 +97,7 @@ TEST(HttpResponseTest, ContentLengthFieldOrBytesReceived) {
   }
 }
 
-TEST(HttpResponseTest, BodyKeptUpToLimitButAllCounted) {
+TEST(HttpResponseRecordTest, BodyKeptUpToLimitButAllCounted) {
   CHttpClientResponse response;
   response.AppendBody("abcdef", 6, 4);
   response.AppendBody("gh", 2, 4);

@@ -1,0 +1,108 @@
+// Stalling servers: each exchange must give up within its time-out (checked
+// only against a generous bound), and the time-out of the other phase must
+// not be the one that applies.
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "CaptureServer.h"
+#include "NetTestUtil.h"
+#include "net/HttpClient.h"
+
+namespace {
+
+using Orca::Net::CHttpClientResponse;
+using Orca::Net::HttpClient;
+using orca_test::CaptureServer;
+using orca_test::Reply;
+
+constexpr int kShortMs = 500;
+// The unused time-out is left at the default (60 s), far beyond this bound.
+constexpr auto kGiveUpBound = std::chrono::seconds(20);
+
+struct StallCase {
+  const char* name;
+  Reply::Action action;
+  size_t body_size;  // request body
+  int send_timeout_ms;
+  int receive_timeout_ms;
+};
+
+class HttpTimeoutTest : public ::testing::TestWithParam<StallCase> {
+ protected:
+  void SetUp() override { server_.Start(); }
+
+  Orca::Net::CHttpClientRequest StalledRequest() {
+    const StallCase& c = GetParam();
+    Reply reply{200, {}, std::string(100000, 'r')};
+    reply.action = c.action;
+    reply.cut_after = 1000;
+    server_.Enqueue(reply);
+    auto request =
+        orca_test::MakeRequest(c.body_size > 0 ? "PUT" : "GET", server_.BaseUrl() + "/pool/key");
+    if (c.body_size > 0) {
+      request.SetData(std::string(c.body_size, 'q'));
+    }
+    request.SetSendTimeout(c.send_timeout_ms);
+    request.SetReceiveTimeout(c.receive_timeout_ms);
+    return request;
+  }
+
+  CaptureServer server_;
+};
+
+TEST_P(HttpTimeoutTest, SendGivesUp) {
+  auto request = StalledRequest();
+  CHttpClientResponse response;
+  HttpClient::Error error;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(HttpClient::Send(request, response, error));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, kGiveUpBound);
+  EXPECT_EQ(error.major, CURLE_OPERATION_TIMEDOUT);
+  EXPECT_NE(error.minor, 0);
+}
+
+TEST_P(HttpTimeoutTest, StreamGivesUpOnTheFinalCall) {
+  auto request = StalledRequest();
+  HttpClient::Error final_error;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(HttpClient::SendForBigRsp(
+      request,
+      [&](const CHttpClientResponse&, const char*, uint32_t, HttpClient::Error error, bool last) {
+        if (last) {
+          final_error = error;
+        }
+      }));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, kGiveUpBound);
+  EXPECT_EQ(final_error.major, CURLE_OPERATION_TIMEDOUT);
+  EXPECT_NE(final_error.minor, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stalls, HttpTimeoutTest,
+    ::testing::Values(StallCase{"NoAnswer", Reply::Action::kStallBeforeAnswer, 0, 0, kShortMs},
+                      StallCase{"NoAnswerAfterBody", Reply::Action::kStallBeforeAnswer, 100000, 0,
+                                kShortMs},
+                      StallCase{"AnswerStopsMidBody", Reply::Action::kStallMidBody, 0, 0, kShortMs},
+                      StallCase{"BodyNotRead", Reply::Action::kStallReadingBody, 64UL * 1024 * 1024,
+                                kShortMs, 0}),
+    [](const ::testing::TestParamInfo<StallCase>& param) { return param.param.name; });
+
+TEST(HttpTimeoutPauseTest, PauseShorterThanTheTimeOutIsNoFailure) {
+  CaptureServer server;
+  server.Start();
+  Reply reply{200, {}, "late"};
+  reply.action = Reply::Action::kStallBeforeAnswer;
+  reply.stall_ms = 300;
+  server.Enqueue(reply);
+  auto request = orca_test::MakeRequest("GET", server.BaseUrl() + "/pool/key");
+  request.SetReceiveTimeout(10000);
+  CHttpClientResponse response;
+  HttpClient::Error error;
+  ASSERT_TRUE(HttpClient::Send(request, response, error));
+  EXPECT_EQ(response.GetBody(), "late");
+}
+
+}  // namespace

@@ -1,0 +1,112 @@
+// TLS: peers verified against ORCA_CS_CA_BUNDLE (or the system store), host
+// names checked, and ORCA_CS_TLS_INSECURE=1 as a logged opt-out.
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <stdlib.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "LogCapture.h"
+#include "NetTestUtil.h"
+#include "TestCerts.h"
+#include "net/HttpClient.h"
+
+namespace {
+
+using Orca::Net::CHttpClientResponse;
+using Orca::Net::HttpClient;
+
+// An HTTPS server on `address` answering "secure" to every GET.
+class TlsServer {
+ public:
+  TlsServer(const orca_test::TestPki& pki, const std::string& address)
+      : server_(pki.server_cert.c_str(), pki.server_key.c_str()) {
+    server_.Get(".*", [](const httplib::Request&, httplib::Response& response) {
+      response.set_content("secure", "text/plain");
+    });
+    server_.set_keep_alive_timeout(1);  // lets stop() return soon after the last request
+    port_ = server_.bind_to_any_port(address);
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+  }
+  ~TlsServer() {
+    server_.stop();
+    thread_.join();
+  }
+  TlsServer(const TlsServer&) = delete;
+  TlsServer& operator=(const TlsServer&) = delete;
+
+  int port() const { return port_; }
+
+ private:
+  httplib::SSLServer server_;
+  int port_ = -1;
+  std::thread thread_;
+};
+
+class HttpTlsTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    std::string dir = ::testing::TempDir() + "orca-net-tls-XXXXXX";
+    ASSERT_NE(mkdtemp(dir.data()), nullptr);
+    pki_ = std::make_unique<orca_test::TestPki>(orca_test::MakeTestPki(dir));
+  }
+  static void TearDownTestSuite() { pki_.reset(); }
+
+  static std::unique_ptr<orca_test::TestPki> pki_;
+};
+
+std::unique_ptr<orca_test::TestPki> HttpTlsTest::pki_;
+
+TEST_F(HttpTlsTest, VerificationFollowsTheEnvironment) {
+  TlsServer named(*pki_, "127.0.0.1");    // the certificate names 127.0.0.1 and localhost
+  TlsServer unnamed(*pki_, "127.0.0.2");  // ... but not 127.0.0.2
+  ASSERT_GT(named.port(), 0);
+  ASSERT_GT(unnamed.port(), 0);
+  const std::string ca = pki_->ca_cert;
+  const struct {
+    const char* name;
+    const char* host;
+    const char* ca_bundle;
+    const char* insecure;
+    bool ok;
+  } cases[] = {
+      {"bundle, address in certificate", "127.0.0.1", ca.c_str(), nullptr, true},
+      {"bundle, name in certificate", "localhost", ca.c_str(), nullptr, true},
+      {"system store only", "127.0.0.1", nullptr, nullptr, false},
+      {"bundle, host not in certificate", "127.0.0.2", ca.c_str(), nullptr, false},
+      {"opt-out other than 1", "127.0.0.1", nullptr, "0", false},
+      {"opt-out", "127.0.0.1", nullptr, "1", true},
+      {"opt-out, host not in certificate", "127.0.0.2", nullptr, "1", true},
+  };
+  orca_test::LogCapture log;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    orca_test::ScopedEnv bundle("ORCA_CS_CA_BUNDLE", c.ca_bundle);
+    orca_test::ScopedEnv insecure("ORCA_CS_TLS_INSECURE", c.insecure);
+    const int port = std::string(c.host) == "127.0.0.2" ? unnamed.port() : named.port();
+    auto request = orca_test::MakeRequest(
+        "GET", "https://" + std::string(c.host) + ":" + std::to_string(port) + "/pool/key");
+    CHttpClientResponse response;
+    HttpClient::Error error;
+    EXPECT_EQ(HttpClient::Send(request, response, error), c.ok);
+    if (c.ok) {
+      EXPECT_EQ(response.GetBody(), "secure");
+    } else {
+      EXPECT_EQ(error.major, CURLE_PEER_FAILED_VERIFICATION);
+      EXPECT_NE(error.minor, 0);
+    }
+  }
+  int warnings = 0;
+  for (const auto& record : log.Records()) {
+    if (record.module == "platform.Net" && record.level == 4 &&
+        record.message.find("ORCA_CS_TLS_INSECURE") != std::string::npos) {
+      ++warnings;
+    }
+  }
+  EXPECT_EQ(warnings, 1);  // once per process, however many requests opt out
+}
+
+}  // namespace
