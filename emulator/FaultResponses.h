@@ -1,0 +1,20 @@
+// How each fault kind turns into a misbehaving answer.
+#ifndef OCS_EMULATOR_FAULTRESPONSES_H_
+#define OCS_EMULATOR_FAULTRESPONSES_H_
+
+#include "emulator/Context.h"
+#include "emulator/Exchange.h"
+#include "emulator/Faults.h"
+
+namespace ocs {
+
+// Answers with `action` instead of handling the request (the kinds for
+// which ReplacesHandling holds).
+void AnswerWithFault(Exchange& ex, Context& ctx, const FaultAction& action);
+
+// Alters the answer the handler made (the other kinds).
+void AlterAnswer(Exchange& ex, Context& ctx, const FaultAction& action);
+
+}  // namespace ocs
+
+#endif  // OCS_EMULATOR_FAULTRESPONSES_H_
