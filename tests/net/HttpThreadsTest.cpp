@@ -10,6 +10,8 @@
 
 #include "CaptureServer.h"
 #include "NetTestUtil.h"
+#include "TestCerts.h"
+#include "TlsServer.h"
 #include "net/HttpClient.h"
 
 namespace {
@@ -17,6 +19,19 @@ namespace {
 using Orca::Net::CHttpClientResponse;
 using Orca::Net::HttpClient;
 using orca_test::CaptureServer;
+
+// Runs `body(thread_index)` on `count` threads at once.
+template <typename Body>
+void RunThreads(int count, Body body) {
+  std::vector<std::thread> threads;
+  threads.reserve(count);
+  for (int t = 0; t < count; ++t) {
+    threads.emplace_back(body, t);
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+}
 
 bool PutText(const CaptureServer& server, const std::string& text) {
   auto request = orca_test::MakeRequest("PUT", server.BaseUrl() + "/pool/" + text);
@@ -45,20 +60,13 @@ TEST(HttpThreadsTest, ConcurrentThreadsNeverShareAConnection) {
   server.Start();
   server.SetDefaultReply({200, {}, "ok"});
   std::atomic<int> failures{0};
-  std::vector<std::thread> threads;
-  threads.reserve(kThreads);
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < kPerThread; ++i) {
-        if (!PutText(server, "t" + std::to_string(t) + "-" + std::to_string(i))) {
-          ++failures;
-        }
+  RunThreads(kThreads, [&](int t) {
+    for (int i = 0; i < kPerThread; ++i) {
+      if (!PutText(server, "t" + std::to_string(t) + "-" + std::to_string(i))) {
+        ++failures;
       }
-    });
-  }
-  for (std::thread& thread : threads) {
-    thread.join();
-  }
+    }
+  });
   EXPECT_EQ(failures.load(), 0);
   // Each body arrived once, intact, under its own name (no interleaving).
   std::set<std::string> bodies;
@@ -68,6 +76,26 @@ TEST(HttpThreadsTest, ConcurrentThreadsNeverShareAConnection) {
   }
   EXPECT_EQ(bodies.size(), static_cast<size_t>(kThreads * kPerThread));
   EXPECT_LE(server.ConnectionCount(), kThreads);
+}
+
+// TLS sessions and DNS entries are shared between handles under locks.
+TEST(HttpThreadsTest, ConcurrentTlsExchanges) {
+  const orca_test::TestPki pki = orca_test::MakeTestPki(orca_test::NewTempDir());
+  orca_test::TlsServer server(pki, "127.0.0.1");
+  orca_test::ScopedEnv bundle("ORCA_CS_CA_BUNDLE", pki.ca_cert.c_str());
+  const std::string url = "https://localhost:" + std::to_string(server.port()) + "/pool/key";
+  std::atomic<int> failures{0};
+  RunThreads(4, [&](int /*thread*/) {
+    for (int i = 0; i < 10; ++i) {
+      auto request = orca_test::MakeRequest("GET", url);
+      CHttpClientResponse response;
+      HttpClient::Error error;
+      if (!HttpClient::Send(request, response, error) || response.GetBody() != "secure") {
+        ++failures;
+      }
+    }
+  });
+  EXPECT_EQ(failures.load(), 0);
 }
 
 }  // namespace

@@ -2,16 +2,14 @@
 // names checked, and ORCA_CS_TLS_INSECURE=1 as a logged opt-out.
 #include <curl/curl.h>
 #include <gtest/gtest.h>
-#include <httplib.h>
-#include <stdlib.h>
 
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "LogCapture.h"
 #include "NetTestUtil.h"
 #include "TestCerts.h"
+#include "TlsServer.h"
 #include "net/HttpClient.h"
 
 namespace {
@@ -19,39 +17,10 @@ namespace {
 using Orca::Net::CHttpClientResponse;
 using Orca::Net::HttpClient;
 
-// An HTTPS server on `address` answering "secure" to every GET.
-class TlsServer {
- public:
-  TlsServer(const orca_test::TestPki& pki, const std::string& address)
-      : server_(pki.server_cert.c_str(), pki.server_key.c_str()) {
-    server_.Get(".*", [](const httplib::Request&, httplib::Response& response) {
-      response.set_content("secure", "text/plain");
-    });
-    server_.set_keep_alive_timeout(1);  // lets stop() return soon after the last request
-    port_ = server_.bind_to_any_port(address);
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-  }
-  ~TlsServer() {
-    server_.stop();
-    thread_.join();
-  }
-  TlsServer(const TlsServer&) = delete;
-  TlsServer& operator=(const TlsServer&) = delete;
-
-  int port() const { return port_; }
-
- private:
-  httplib::SSLServer server_;
-  int port_ = -1;
-  std::thread thread_;
-};
-
 class HttpTlsTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    std::string dir = ::testing::TempDir() + "orca-net-tls-XXXXXX";
-    ASSERT_NE(mkdtemp(dir.data()), nullptr);
-    pki_ = std::make_unique<orca_test::TestPki>(orca_test::MakeTestPki(dir));
+    pki_ = std::make_unique<orca_test::TestPki>(orca_test::MakeTestPki(orca_test::NewTempDir()));
   }
   static void TearDownTestSuite() { pki_.reset(); }
 
@@ -61,8 +30,8 @@ class HttpTlsTest : public ::testing::Test {
 std::unique_ptr<orca_test::TestPki> HttpTlsTest::pki_;
 
 TEST_F(HttpTlsTest, VerificationFollowsTheEnvironment) {
-  TlsServer named(*pki_, "127.0.0.1");    // the certificate names 127.0.0.1 and localhost
-  TlsServer unnamed(*pki_, "127.0.0.2");  // ... but not 127.0.0.2
+  orca_test::TlsServer named(*pki_, "127.0.0.1");  // the certificate names 127.0.0.1 and localhost
+  orca_test::TlsServer unnamed(*pki_, "127.0.0.2");  // ... but not 127.0.0.2
   ASSERT_GT(named.port(), 0);
   ASSERT_GT(unnamed.port(), 0);
   const std::string ca = pki_->ca_cert;

@@ -118,6 +118,13 @@ TEST_F(HttpWireTest, BorrowedBodyGoesOutByteForByte) {
   EXPECT_EQ(got.Header("Content-Length"), std::to_string(body.size()));
 }
 
+TEST_F(HttpWireTest, ProxyVariablesAreIgnored) {
+  orca_test::ScopedEnv http_proxy("http_proxy", "http://127.0.0.1:1");
+  orca_test::ScopedEnv all_proxy("ALL_PROXY", "http://127.0.0.1:1");
+  auto request = orca_test::MakeRequest("GET", server_.BaseUrl() + "/pool/key");
+  EXPECT_EQ(Exchange(request).target, "/pool/key");
+}
+
 TEST_F(HttpWireTest, RedirectIsReturnedNotFollowed) {
   server_.Enqueue(orca_test::Reply{302, {{"Location", server_.BaseUrl() + "/elsewhere"}}, ""});
   auto request = orca_test::MakeRequest("GET", server_.BaseUrl() + "/pool/key");
