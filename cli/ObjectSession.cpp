@@ -1,0 +1,55 @@
+#include "cli/ObjectSession.h"
+
+#include <cstdio>
+#include <string>
+
+#include "cli/Output.h"
+
+namespace ocs {
+namespace {
+
+constexpr int32_t kTransportFailure = 4;
+
+}  // namespace
+
+Orca::CloudStorage::CObjectClient NewObjectClient(const Context& ctx,
+                                                  const PercentHandler& on_percent) {
+  Orca::CloudStorage::SStorageServerConfig config;
+  config.use_https = ctx.settings.https;
+  config.upload_port = ctx.settings.upload_port;
+  config.download_port = ctx.settings.download_port;
+  config.pool_name = ctx.settings.pool;
+  config.ip = ctx.settings.address;
+  config.ak = ctx.keys.access_key;
+  config.sk = ctx.keys.secret_key;
+  if (on_percent) {
+    config.progress_callback = [on_percent](const Orca::CloudStorage::SProgressInfo& info) {
+      on_percent(info.percent);
+    };
+  }
+  return Orca::CloudStorage::CObjectClient(config);
+}
+
+std::string ObjectService(const Settings& settings) {
+  return settings.address + " (upload port " + std::to_string(settings.upload_port) +
+         ", download port " + std::to_string(settings.download_port) + ")";
+}
+
+int ReportObjectFailure(Orca::CloudStorage::CObjectClient& client, const Context& ctx,
+                        const std::string& server) {
+  int32_t code = 0;
+  std::string message;
+  client.GetLastError(code, message);
+  if (code == 0) {
+    std::fprintf(stderr, "error: %s\n", ctx.log->FirstFailure().c_str());
+    return kExitFailure;
+  }
+  std::fprintf(stderr, "error %d: %s\n", code, message.c_str());
+  if (code == kTransportFailure) {
+    Complain("could not talk to the service at " + server +
+             " (is it running? are the address, ports and --https right?)");
+  }
+  return kExitFailure;
+}
+
+}  // namespace ocs
