@@ -15,8 +15,9 @@
 //
 // Time-outs: SetReceiveTimeout bounds how long the answer may stall,
 // SetSendTimeout how long sending the request may stall (milliseconds of no
-// progress). Unset or non-positive values use kDefaultTimeoutMs; connecting
-// is bounded by kConnectTimeoutMs. No call waits forever.
+// progress, checked about once a second). Unset or non-positive values use
+// kDefaultTimeoutMs; connecting is bounded by kConnectTimeoutMs. No call
+// waits forever.
 //
 // TLS: peers and host names are verified against the system store, or
 // against the PEM bundle named by ORCA_CS_CA_BUNDLE. ORCA_CS_TLS_INSECURE=1

@@ -75,7 +75,10 @@ TEST_F(HttpTlsTest, VerificationFollowsTheEnvironment) {
       ++warnings;
     }
   }
-  EXPECT_EQ(warnings, 1);  // once per process, however many requests opt out
+  // Once per process, however many requests opt out (no other test opts out).
+  static bool warned_before = false;
+  EXPECT_EQ(warnings, warned_before ? 0 : 1);
+  warned_before = true;
 }
 
 }  // namespace
