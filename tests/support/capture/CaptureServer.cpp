@@ -1,6 +1,7 @@
 #include "CaptureServer.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <strings.h>
@@ -229,7 +230,7 @@ class CaptureServer::Connection {
 CaptureServer::~CaptureServer() { Stop(); }
 
 void CaptureServer::Start() {
-  if (pipe(wake_fds_) != 0) {
+  if (pipe2(wake_fds_, O_CLOEXEC) != 0) {
     throw std::runtime_error("capture server: pipe failed");
   }
   listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -256,7 +257,9 @@ void CaptureServer::Stop() {
   }
   const char wake = 'x';
   (void)!write(wake_fds_[1], &wake, 1);
-  acceptor_.join();
+  if (acceptor_.joinable()) {  // not when Start failed
+    acceptor_.join();
+  }
   std::vector<std::thread> workers;
   {
     std::lock_guard<std::mutex> lock(mutex_);
