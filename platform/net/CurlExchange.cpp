@@ -179,8 +179,11 @@ CURLcode Exchange::Configure(CURL* curl, curl_slist* headers) {
   set(CURLOPT_FOLLOWLOCATION, 0L);
   set(CURLOPT_TCP_NODELAY, 1L);
   set(CURLOPT_TCP_KEEPALIVE, 1L);
-  set(CURLOPT_BUFFERSIZE, kReceiveBufferSize);
-  set(CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferSize);
+  // Buffer sizes are hints: libcurl refuses to change them on a handle whose
+  // previous transfer failed before it started (it keeps its buffer), and
+  // the default sizes work too.
+  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
+  curl_easy_setopt(curl, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferSize);
   set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(kConnectTimeoutMs));
   set(CURLOPT_HTTPHEADER, headers);
   set(CURLOPT_HEADERFUNCTION, static_cast<curl_write_callback>(&Exchange::HeaderCallback));

@@ -125,6 +125,17 @@ TEST_F(HttpWireTest, ProxyVariablesAreIgnored) {
   EXPECT_EQ(Exchange(request).target, "/pool/key");
 }
 
+TEST_F(HttpWireTest, AFailureBeforeSendingLeavesTheNextRequestIntact) {
+  // The pooled handle of a request refused before it went out is reused.
+  auto malformed = orca_test::MakeRequest("GET", "http://:1/pool/key");
+  CHttpClientResponse response;
+  HttpClient::Error error;
+  EXPECT_FALSE(HttpClient::Send(malformed, response, error));
+  EXPECT_NE(error.major, 0);
+  auto request = orca_test::MakeRequest("GET", server_.BaseUrl() + "/pool/key");
+  EXPECT_EQ(Exchange(request).target, "/pool/key");
+}
+
 TEST_F(HttpWireTest, RedirectIsReturnedNotFollowed) {
   server_.Enqueue(orca_test::Reply{302, {{"Location", server_.BaseUrl() + "/elsewhere"}}, ""});
   auto request = orca_test::MakeRequest("GET", server_.BaseUrl() + "/pool/key");
