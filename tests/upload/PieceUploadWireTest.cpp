@@ -15,30 +15,15 @@ namespace Orca {
 namespace CloudStorage {
 namespace {
 
+using orca_test::AloneStorage;
+using orca_test::AndFileName;
+using orca_test::ByPieces;
 using orca_test::CapturedRequest;
 using orca_test::CompletedPart;
+using orca_test::PieceMember;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::MatchesRegex;
-
-// The three members called alike; `first` only matters to
-// UploadFileByPiecesAndFileName, the others know a first piece by its empty URL.
-using PieceMember = bool (*)(CObjectClient&, std::string&, const std::string&, bool last,
-                             bool first);
-
-bool ByPieces(CObjectClient& client, std::string& url, const std::string& data, bool last, bool) {
-  return client.UploadFileByPieces(url, data.data(), static_cast<uint32_t>(data.size()), last);
-}
-bool AloneStorage(CObjectClient& client, std::string& url, const std::string& data, bool last,
-                  bool) {
-  return client.UploadFileByPiecesAloneStorage(url, data.data(), static_cast<uint32_t>(data.size()),
-                                               last);
-}
-bool AndFileName(CObjectClient& client, std::string& url, const std::string& data, bool last,
-                 bool first) {
-  return client.UploadFileByPiecesAndFileName(url, data.data(), static_cast<uint32_t>(data.size()),
-                                              last, first);
-}
 
 std::string KeyOf(const std::string& url) { return url.substr(url.rfind('/') + 1); }
 

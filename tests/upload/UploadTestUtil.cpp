@@ -73,6 +73,23 @@ std::vector<int32_t> ProgressLog::Values() const {
   return values_;
 }
 
+bool ByPieces(Orca::CloudStorage::CObjectClient& client, std::string& url, const std::string& data,
+              bool last, bool /*first*/) {
+  return client.UploadFileByPieces(url, data.data(), static_cast<uint32_t>(data.size()), last);
+}
+
+bool AloneStorage(Orca::CloudStorage::CObjectClient& client, std::string& url,
+                  const std::string& data, bool last, bool /*first*/) {
+  return client.UploadFileByPiecesAloneStorage(url, data.data(), static_cast<uint32_t>(data.size()),
+                                               last);
+}
+
+bool AndFileName(Orca::CloudStorage::CObjectClient& client, std::string& url,
+                 const std::string& data, bool last, bool first) {
+  return client.UploadFileByPiecesAndFileName(url, data.data(), static_cast<uint32_t>(data.size()),
+                                              last, first);
+}
+
 namespace {
 
 std::vector<std::string> ChildNames(const pugi::xml_node& node) {

@@ -3,6 +3,7 @@
 #ifndef ORCA_TEST_UPLOAD_UPLOADTESTUTIL_H_
 #define ORCA_TEST_UPLOAD_UPLOADTESTUTIL_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -13,7 +14,7 @@
 
 namespace orca_test {
 
-inline constexpr uint32_t kMiB = 1024 * 1024;
+inline constexpr size_t kMiB = 1024 * 1024;
 // Matches the GUID text that starts every generated object key.
 inline constexpr char kGuidPattern[] =
     "[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}";
@@ -49,6 +50,17 @@ class ProgressLog {
   mutable std::mutex mutex_;
   std::vector<int32_t> values_;
 };
+
+// The three piece-wise members called alike; `first` only matters to
+// UploadFileByPiecesAndFileName, the others know a first piece by its empty URL.
+using PieceMember = bool (*)(Orca::CloudStorage::CObjectClient&, std::string& url,
+                             const std::string& data, bool last, bool first);
+bool ByPieces(Orca::CloudStorage::CObjectClient& client, std::string& url, const std::string& data,
+              bool last, bool first);
+bool AloneStorage(Orca::CloudStorage::CObjectClient& client, std::string& url,
+                  const std::string& data, bool last, bool first);
+bool AndFileName(Orca::CloudStorage::CObjectClient& client, std::string& url,
+                 const std::string& data, bool last, bool first);
 
 // One Part element of a completion document.
 struct CompletedPart {
