@@ -63,7 +63,8 @@ class DownloadSizesTest : public DownloadToFileTest {
         url = Upload(bytes);
         digest = Sha256Hex(bytes);
       }
-      const std::string path = LocalPath("object-" + std::to_string(c.size));
+      // Local paths are UTF-8.
+      const std::string path = LocalPath("objet-\u00e9t\u00e9-" + std::to_string(c.size));
       if (c.old_file) WriteFile(path, std::string(c.size + 1000, 'x'));
       emulator_->ClearJournal();
 
