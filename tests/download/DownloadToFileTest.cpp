@@ -145,11 +145,11 @@ TEST_F(DownloadToFileTest, StreamedRedirectKeepsTheObjectUrlWithoutTimeouts) {
                R"(/pool1/elsewhere.bin"})");
   // The redirected request must not carry these time-outs: the node answers
   // only after a pause longer than them.
-  client_->SetTimeoutConfig(300, 300);
+  client_->SetTimeoutConfig(1000, 1000);
   EmulatorFault slow_node;
   slow_node.kind = "delay";
   slow_node.role = "node";
-  slow_node.delay_ms = 1500;
+  slow_node.delay_ms = 2500;
   emulator_->AddFault(slow_node);
 
   const std::string path = LocalPath("kept");
