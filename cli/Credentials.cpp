@@ -139,6 +139,7 @@ std::string DefaultProfilePath() {
 }
 
 std::optional<Keys> LoadKeys(const std::string& profile, std::string& problem) {
+  problem.clear();
   if (!profile.empty()) {
     return ReadProfile(profile, problem);
   }
