@@ -14,3 +14,8 @@ ctest --preset dev -j "$jobs"
 cmake --preset tsan
 cmake --build --preset tsan -j "$jobs" --target concurrency_tests
 ctest --preset tsan -j "$jobs"
+
+# The demo and the installed package, against the dev build (CI builds no
+# release tree).
+OCS_BUILD_DIR=build/dev ./scripts/demo.sh
+OCS_BUILD_DIR=build/dev ./scripts/check-install.sh
