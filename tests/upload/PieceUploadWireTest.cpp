@@ -1,6 +1,5 @@
 // Piece-wise uploads against the capture server: the parts and completion
-// each member sends, the one-piece variants, refusals, and a retry after a
-// failed completion.
+// each member sends, the one-piece variants and the refusals.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -156,33 +155,6 @@ TEST_F(PieceUploadWireTest, RefusedBeforeAnyRequest) {
   EXPECT_EQ(code, 2);
   EXPECT_TRUE(upload_.Requests().empty());
   EXPECT_TRUE(node_.Requests().empty());
-}
-
-TEST_F(PieceUploadWireTest, RetryAfterFailedCompletionSendsTheLastPieceOnce) {
-  ExpectMultipart("U-retry");
-  std::string url;
-  ASSERT_TRUE(ByPieces(*client_, url, "one", false, true));
-  ASSERT_TRUE(ByPieces(*client_, url, "two", false, false));
-  upload_.Enqueue(orca_test::XmlReply(500, "try later"));
-  const std::string url_before = url;
-  EXPECT_FALSE(ByPieces(*client_, url, "three", true, false));
-  int32_t code = 0;
-  EXPECT_EQ(Error(code), "FinishPartTask rsp status code[500].");
-  EXPECT_TRUE(PieceTaskOpen(url)) << "a failed completion leaves the piece task open";
-
-  ASSERT_TRUE(ByPieces(*client_, url, "three", true, false));
-  EXPECT_EQ(url, url_before);
-  EXPECT_FALSE(PieceTaskOpen(url));
-  // The resent last piece replaces part 3 instead of becoming part 4.
-  EXPECT_THAT(Sent(node_, 0), ElementsAre("POST ?upload_id=U-retry&part_number=1",
-                                          "POST ?upload_id=U-retry&part_number=2",
-                                          "POST ?upload_id=U-retry&part_number=3",
-                                          "POST ?upload_id=U-retry&part_number=3"));
-  std::string total;
-  std::vector<CompletedPart> listed;
-  ASSERT_TRUE(orca_test::ParseCompletion(upload_.Requests().back().body, total, listed));
-  EXPECT_EQ(total, "3");
-  EXPECT_EQ(listed.back(), (CompletedPart{"3", "5", ""}));
 }
 
 }  // namespace

@@ -204,9 +204,19 @@ TEST_F(UploadE2eTest, RetryAfterFailedCompletionStoresEachPieceOnce) {
   emulator_.AddFault(fault);
   std::string url;
   ASSERT_TRUE(orca_test::ByPieces(*client_, url, "first ", false, true));
+  const std::string first_url = url;
   EXPECT_FALSE(orca_test::ByPieces(*client_, url, "last", true, false));
+  int32_t code = 0;
+  EXPECT_EQ(Error(code), "FinishPartTask rsp status code[503].");
+  EXPECT_EQ(emulator_.OpenUploads(), 1u) << "the piece task stays open";
+
   ASSERT_TRUE(orca_test::ByPieces(*client_, url, "last", true, false));
+  EXPECT_EQ(url, first_url);
   EXPECT_EQ(StoredSha256(url), orca_test::Sha256Hex("first last"));
+  // The resent last piece replaced part 2 instead of becoming part 3.
+  const std::vector<EmulatorRequest> parts = Sent(true);
+  ASSERT_EQ(parts.size(), 3u);
+  EXPECT_EQ(parts[1].query, parts[2].query);
 }
 
 TEST_F(UploadE2eTest, SameFileNameFromTwoThreads) {
