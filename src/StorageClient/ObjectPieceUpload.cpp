@@ -13,7 +13,6 @@
 #include "OrcaCloudStorage/StorageClient.h"
 #include "PartTaskRegistry.h"
 #include "base/Guid.h"
-#include "base/StrFmt.h"
 
 namespace Orca {
 namespace CloudStorage {
