@@ -46,14 +46,6 @@ TEST(FormatProgressTest, ShowsWhatIsKnown) {
   }
 }
 
-TEST(ProgressBarTest, DisabledBarDrawsNothing) {
-  testing::internal::CaptureStderr();
-  ProgressBar bar(false);
-  bar.Update(50, 1, 2);
-  bar.Finish();
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-}
-
 TEST(CheckRangeTest, AcceptsTheThreeFormsOnly) {
   for (const char* range : {"0-0", "10-19", "100-", "-5", "0-18446744073709551"}) {
     EXPECT_EQ(CheckRange(range), "") << range;
