@@ -38,7 +38,7 @@ struct Exchange {
   bool body_read = false;
   uint64_t body_length = 0;
   std::string body_md5;
-  // Set when a fault reset the connection instead of answering.
+  // Set when a fault resets the connection instead of answering.
   bool reset = false;
 };
 

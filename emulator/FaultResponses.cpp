@@ -23,6 +23,10 @@ struct Body {
   std::string type;
 };
 
+bool HasBody(const httplib::Response& res) {
+  return !res.body.empty() || (res.content_provider_ && res.content_length_ > 0);
+}
+
 Body TakeBody(httplib::Response& res) {
   Body body;
   body.type = res.get_header_value("Content-Type");
@@ -55,11 +59,6 @@ void ReplaceBody(httplib::Response& res, const std::string& text) {
 // The connection this exchange arrived on.
 int ConnectionOf(const Exchange& ex) {
   return FindConnectionSocket(ex.req.local_port, ex.req.remote_port);
-}
-
-void Reset(Exchange& ex) {
-  ResetConnection(ConnectionOf(ex));
-  ex.reset = true;
 }
 
 std::string BrokenDocument(Role role) {
@@ -98,15 +97,10 @@ void AnswerLocation(Exchange& ex, Context& ctx, const FaultAction& action) {
 }
 
 // Sends half the body, then calls `at_half`: it returns true to go on (a
-// stall) or false to end the answer there (a reset). An empty body has no
-// middle: `at_half` runs before the answer.
+// stall) or false to end the answer there (a reset). The body must not be
+// empty.
 void SplitBody(Exchange& ex, const std::function<bool()>& at_half) {
   Body body = TakeBody(ex.res);
-  if (body.length == 0) {
-    ex.reset = !at_half();
-    ex.res.set_content("", body.type);
-    return;
-  }
   const uint64_t half = body.length / 2;
   auto reached = std::make_shared<bool>(false);
   ex.res.set_content_provider(
@@ -175,8 +169,8 @@ void RemoveHeader(Exchange& ex, const std::string& name) {
 
 void AnswerWithFault(Exchange& ex, Context& ctx, const FaultAction& action) {
   if (action.kind == FaultKind::kReset) {
-    Reset(ex);
-    ex.res.status = 500;
+    ex.reset = true;
+    ex.res.status = 500;  // never sent
     return;
   }
   DrainBody(ex);
@@ -209,16 +203,22 @@ void AlterAnswer(Exchange& ex, Context& ctx, const FaultAction& action) {
       ctx.stop.SleepFor(delay);
       break;
     case FaultKind::kStall:
-      SplitBody(ex, [&stop = ctx.stop, delay] { return stop.SleepFor(delay); });
+      if (HasBody(ex.res)) {
+        SplitBody(ex, [&stop = ctx.stop, delay] { return stop.SleepFor(delay); });
+      } else {
+        ctx.stop.SleepFor(delay);
+      }
       break;
-    case FaultKind::kResetMidBody: {
-      const int fd = ConnectionOf(ex);
-      SplitBody(ex, [fd] {
-        ResetConnection(fd);
-        return false;
-      });
+    case FaultKind::kResetMidBody:
+      if (HasBody(ex.res)) {
+        SplitBody(ex, [fd = ConnectionOf(ex)] {
+          ResetConnection(fd);
+          return false;
+        });
+      } else {
+        ex.reset = true;  // no middle to reset in
+      }
       break;
-    }
     case FaultKind::kShortBody:
       ShortBody(ex);
       break;

@@ -9,10 +9,12 @@
 namespace ocs {
 
 // Answers with `action` instead of handling the request (the kinds for
-// which ReplacesHandling holds).
+// which ReplacesHandling holds). A reset is only marked in `ex.reset`: the
+// caller resets the connection once the request is journaled.
 void AnswerWithFault(Exchange& ex, Context& ctx, const FaultAction& action);
 
-// Alters the answer the handler made (the other kinds).
+// Alters the answer the handler made (the other kinds); may mark a reset as
+// above.
 void AlterAnswer(Exchange& ex, Context& ctx, const FaultAction& action);
 
 }  // namespace ocs

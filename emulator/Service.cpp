@@ -7,6 +7,7 @@
 #include "emulator/FaultResponses.h"
 #include "emulator/Gateway.h"
 #include "emulator/ObjectApi.h"
+#include "emulator/Sockets.h"
 
 namespace ocs {
 namespace {
@@ -105,6 +106,9 @@ void Service::Handle(Role role, int port, const httplib::Request& req, httplib::
     AnswerError(ex, InternalError(e.what()));
   }
   Record(ex, fault);
+  if (ex.reset) {
+    ResetConnection(FindConnectionSocket(req.local_port, req.remote_port));
+  }
 }
 
 void Service::Dispatch(Exchange& ex) {

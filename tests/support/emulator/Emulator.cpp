@@ -1,0 +1,429 @@
+#include "Emulator.h"
+
+#include <fcntl.h>
+#include <httplib.h>
+#include <poll.h>
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+#include <signal.h>
+#include <strings.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+
+#include "TestCerts.h"
+#include "emulator/Pattern.h"
+
+namespace orca_test {
+namespace {
+
+constexpr char kEmulatorPath[] = ORCA_TEST_EMULATOR_PATH;
+constexpr char kEndpointsPrefix[] = "OCS-EMULATOR ";
+constexpr auto kStartTimeout = std::chrono::seconds(60);
+constexpr auto kStopTimeout = std::chrono::seconds(30);
+
+const std::array<EmulatorPool, 2> kPools = {{
+    {"pool1", "ocs-test-ak1", "ocs-test-sk1"},
+    {"pool2", "ocs-test-ak2", "ocs-test-sk2"},
+}};
+
+[[noreturn]] void Fail(const std::string& what) {
+  throw std::runtime_error("emulator fixture: " + what);
+}
+
+std::string MakeTempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern =
+      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/ocs-emulator-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    Fail("cannot create a temporary folder");
+  }
+  return pattern;
+}
+
+// Reads one line from `fd` within the start time-out.
+std::string ReadLine(int fd) {
+  std::string line;
+  const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
+  while (line.empty() || line.back() != '\n') {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd ready{fd, POLLIN, 0};
+    char c = 0;
+    if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0 ||
+        ::read(fd, &c, 1) != 1) {
+      Fail("ocs-emulator printed no endpoints line");
+    }
+    line += c;
+  }
+  return line;
+}
+
+int IntMember(const rapidjson::Value& value, const char* name) {
+  const auto it = value.FindMember(name);
+  return it != value.MemberEnd() && it->value.IsInt() ? it->value.GetInt() : 0;
+}
+
+std::string StringMember(const rapidjson::Value& value, const char* name) {
+  const auto it = value.FindMember(name);
+  return it != value.MemberEnd() && it->value.IsString()
+             ? std::string(it->value.GetString(), it->value.GetStringLength())
+             : "";
+}
+
+uint64_t Uint64Member(const rapidjson::Value& value, const char* name) {
+  const auto it = value.FindMember(name);
+  return it != value.MemberEnd() && it->value.IsUint64() ? it->value.GetUint64() : 0;
+}
+
+rapidjson::Document ParseJson(const std::string& text) {
+  rapidjson::Document doc;
+  doc.Parse(text.c_str(), text.size());
+  if (doc.HasParseError() || !doc.IsObject()) {
+    Fail("not a JSON object: " + text.substr(0, 200));
+  }
+  return doc;
+}
+
+EmulatorEndpoints ParseEndpoints(const std::string& line) {
+  if (line.compare(0, sizeof(kEndpointsPrefix) - 1, kEndpointsPrefix) != 0) {
+    Fail("unexpected first line: " + line);
+  }
+  const rapidjson::Document doc = ParseJson(line.substr(sizeof(kEndpointsPrefix) - 1));
+  EmulatorEndpoints endpoints;
+  endpoints.address = StringMember(doc, "address");
+  endpoints.upload = IntMember(doc, "upload");
+  endpoints.download = IntMember(doc, "download");
+  endpoints.gateway = IntMember(doc, "gateway");
+  endpoints.gateway_download = IntMember(doc, "gateway_download");
+  endpoints.admin = IntMember(doc, "admin");
+  for (const auto& node : doc["nodes"].GetArray()) {
+    endpoints.nodes.push_back(node.GetInt());
+  }
+  return endpoints;
+}
+
+void WriteFault(rapidjson::Writer<rapidjson::StringBuffer>& json, const EmulatorFault& fault) {
+  const std::pair<const char*, const std::string*> texts[] = {
+      {"kind", &fault.kind},       {"role", &fault.role}, {"method", &fault.method},
+      {"path", &fault.path},       {"body", &fault.body}, {"header", &fault.header},
+      {"variant", &fault.variant},
+  };
+  for (const auto& [name, value] : texts) {
+    if (!value->empty()) {
+      json.Key(name);
+      json.String(value->c_str(), static_cast<rapidjson::SizeType>(value->size()));
+    }
+  }
+  json.Key("count");
+  json.Int(fault.count);
+  json.Key("status");
+  json.Int(fault.status);
+  json.Key("delay_ms");
+  json.Int(fault.delay_ms);
+  json.Key("size");
+  json.Uint64(fault.size);
+}
+
+EmulatorRequest ParseRequest(const rapidjson::Value& entry) {
+  EmulatorRequest request;
+  request.seq = Uint64Member(entry, "seq");
+  request.role = StringMember(entry, "role");
+  request.port = IntMember(entry, "port");
+  request.method = StringMember(entry, "method");
+  request.path = StringMember(entry, "path");
+  request.query = StringMember(entry, "query");
+  for (const auto& header : entry["headers"].GetArray()) {
+    request.headers.emplace_back(std::string(header[0].GetString(), header[0].GetStringLength()),
+                                 std::string(header[1].GetString(), header[1].GetStringLength()));
+  }
+  request.body_length = Uint64Member(entry, "body_length");
+  request.body_md5 = StringMember(entry, "body_md5");
+  request.status = IntMember(entry, "status");
+  request.fault = StringMember(entry, "fault");
+  return request;
+}
+
+// An admin request that must answer 200; returns its JSON body.
+rapidjson::Document AdminOk(Emulator& emulator, const std::string& method, const std::string& path,
+                            const std::string& json = "") {
+  std::string body;
+  const int status = emulator.Admin(method, path, json, &body);
+  if (status != 200) {
+    Fail(method + " " + path + " answered " + std::to_string(status) + ": " + body);
+  }
+  return ParseJson(body);
+}
+
+}  // namespace
+
+std::string EmulatorRequest::Header(const std::string& name) const {
+  for (const auto& [field, value] : headers) {
+    if (strcasecmp(field.c_str(), name.c_str()) == 0) {
+      return value;
+    }
+  }
+  return "";
+}
+
+Emulator::Emulator(EmulatorOptions options) : options_(std::move(options)) {
+  temp_dir_ = MakeTempDir();
+  data_dir_ = temp_dir_ + "/data";
+  if (options_.https) {
+    const TestPki pki = MakeTestPki(temp_dir_);
+    ca_bundle_ = pki.ca_cert;
+    server_cert_ = pki.server_cert;
+    server_key_ = pki.server_key;
+  }
+  Spawn(Arguments(false));
+}
+
+Emulator::~Emulator() {
+  Stop();
+  std::error_code ignored;
+  std::filesystem::remove_all(temp_dir_, ignored);
+}
+
+const EmulatorPool& Emulator::pool(size_t index) { return kPools.at(index); }
+
+std::vector<std::string> Emulator::Arguments(bool same_ports) const {
+  std::vector<std::string> args = {
+      kEmulatorPath, "--data-dir",     data_dir_, "--nodes", std::to_string(options_.nodes),
+      "--redirect",  options_.redirect};
+  for (const EmulatorPool& pool : kPools) {
+    args.emplace_back("--pool");
+    args.push_back(pool.name + ":" + pool.ak + ":" + pool.sk + ":" +
+                   std::to_string(options_.quota));
+  }
+  if (options_.https) {
+    args.insert(args.end(), {"--tls-cert", server_cert_, "--tls-key", server_key_});
+  }
+  if (options_.no_auth) {
+    args.emplace_back("--no-auth");
+  }
+  if (same_ports) {
+    const std::pair<const char*, int> ports[] = {
+        {"--upload-port", endpoints_.upload},
+        {"--download-port", endpoints_.download},
+        {"--gateway-port", endpoints_.gateway},
+        {"--gateway-download-port", endpoints_.gateway_download},
+        {"--admin-port", endpoints_.admin},
+    };
+    for (const auto& [option, port] : ports) {
+      args.insert(args.end(), {option, std::to_string(port)});
+    }
+    for (const int port : endpoints_.nodes) {
+      args.insert(args.end(), {"--node-port", std::to_string(port)});
+    }
+  }
+  args.insert(args.end(), options_.extra_args.begin(), options_.extra_args.end());
+  return args;
+}
+
+void Emulator::Spawn(const std::vector<std::string>& args) {
+  int out[2];
+  if (::pipe2(out, O_CLOEXEC) != 0) {
+    Fail("pipe failed");
+  }
+  std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
+  for (const std::string& arg : args) {
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  }
+  argv.push_back(nullptr);
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::dup2(out[1], STDOUT_FILENO);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  if (pid_ < 0) {
+    ::close(out[0]);
+    Fail("fork failed");
+  }
+  try {
+    endpoints_ = ParseEndpoints(ReadLine(out[0]));
+  } catch (...) {
+    ::close(out[0]);
+    Stop();
+    throw;
+  }
+  ::close(out[0]);
+}
+
+int Emulator::Stop() {
+  if (pid_ <= 0) {
+    return exit_status_;
+  }
+  ::kill(pid_, SIGTERM);
+  const auto deadline = std::chrono::steady_clock::now() + kStopTimeout;
+  int status = 0;
+  pid_t done = 0;
+  while ((done = ::waitpid(pid_, &status, WNOHANG)) == 0 &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (done == 0) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, &status, 0);
+    exit_status_ = -1;
+  } else {
+    exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  pid_ = -1;
+  return exit_status_;
+}
+
+void Emulator::Restart() {
+  Stop();
+  Spawn(Arguments(true));
+}
+
+Orca::CloudStorage::SStorageServerConfig Emulator::ObjectConfig(size_t index) const {
+  Orca::CloudStorage::SStorageServerConfig config;
+  config.use_https = options_.https;
+  config.upload_port = static_cast<uint32_t>(endpoints_.upload);
+  config.download_port = static_cast<uint32_t>(endpoints_.download);
+  config.pool_name = pool(index).name;
+  config.ip = endpoints_.address;
+  config.ak = pool(index).ak;
+  config.sk = pool(index).sk;
+  return config;
+}
+
+Orca::CloudStorage::SStorageServerConfig Emulator::PictureConfig(size_t index) const {
+  Orca::CloudStorage::SStorageServerConfig config = ObjectConfig(index);
+  config.upload_port = static_cast<uint32_t>(endpoints_.gateway);
+  config.download_port = static_cast<uint32_t>(endpoints_.gateway_download);
+  return config;
+}
+
+Orca::CloudStorage::SStorageServerInfo Emulator::VersionServer(size_t index) const {
+  Orca::CloudStorage::SStorageServerInfo info;
+  info.ip = endpoints_.address;
+  info.port = static_cast<uint32_t>(endpoints_.upload);
+  info.ak = pool(index).ak;
+  info.sk = pool(index).sk;
+  return info;
+}
+
+int Emulator::Admin(const std::string& method, const std::string& path, const std::string& json,
+                    std::string* body) {
+  httplib::Client admin("127.0.0.1", endpoints_.admin);
+  admin.set_read_timeout(30, 0);
+  httplib::Result result(nullptr, httplib::Error::Unknown);
+  if (method == "GET") {
+    result = admin.Get(path);
+  } else if (method == "POST") {
+    result = admin.Post(path, json, "application/json");
+  } else if (method == "PUT") {
+    result = admin.Put(path, json, "application/json");
+  } else if (method == "DELETE") {
+    result = admin.Delete(path);
+  } else {
+    Fail("unknown admin method " + method);
+  }
+  if (!result) {
+    Fail("admin request " + method + " " + path + " failed: " + httplib::to_string(result.error()));
+  }
+  if (body != nullptr) {
+    *body = result->body;
+  }
+  return result->status;
+}
+
+uint64_t Emulator::AddFault(const EmulatorFault& fault) {
+  rapidjson::StringBuffer out;
+  rapidjson::Writer<rapidjson::StringBuffer> json(out);
+  json.StartObject();
+  WriteFault(json, fault);
+  json.EndObject();
+  return Uint64Member(AdminOk(*this, "POST", "/faults", out.GetString()), "id");
+}
+
+void Emulator::SetRandomFaults(uint64_t seed, double probability,
+                               const std::vector<std::string>& kinds, const EmulatorFault& filter) {
+  rapidjson::StringBuffer out;
+  rapidjson::Writer<rapidjson::StringBuffer> json(out);
+  json.StartObject();
+  WriteFault(json, filter);
+  json.Key("seed");
+  json.Uint64(seed);
+  json.Key("probability");
+  json.Double(probability);
+  json.Key("kinds");
+  json.StartArray();
+  for (const std::string& kind : kinds) {
+    json.String(kind.c_str());
+  }
+  json.EndArray();
+  json.EndObject();
+  AdminOk(*this, "POST", "/faults/random", out.GetString());
+}
+
+void Emulator::ClearFaults() { AdminOk(*this, "DELETE", "/faults"); }
+
+void Emulator::SetRedirect(const std::string& mode, int status) {
+  AdminOk(*this, "PUT", "/redirect",
+          "{\"mode\":\"" + mode + "\",\"status\":" + std::to_string(status) + "}");
+}
+
+std::vector<EmulatorRequest> Emulator::Journal() {
+  const rapidjson::Document doc = AdminOk(*this, "GET", "/journal");
+  std::vector<EmulatorRequest> requests;
+  for (const auto& entry : doc["entries"].GetArray()) {
+    requests.push_back(ParseRequest(entry));
+  }
+  return requests;
+}
+
+void Emulator::ClearJournal() { AdminOk(*this, "DELETE", "/journal"); }
+
+EmulatorConnections Emulator::Connections() {
+  const rapidjson::Document doc = AdminOk(*this, "GET", "/connections");
+  EmulatorConnections counts;
+  counts.upload = Uint64Member(doc, "upload");
+  counts.download = Uint64Member(doc, "download");
+  counts.gateway = Uint64Member(doc, "gateway");
+  counts.gateway_download = Uint64Member(doc, "gateway_download");
+  for (const auto& node : doc["nodes"].GetArray()) {
+    counts.nodes.push_back(node.GetUint64());
+  }
+  return counts;
+}
+
+std::vector<std::pair<std::string, uint64_t>> Emulator::Objects(const std::string& pool_name) {
+  const rapidjson::Document doc =
+      AdminOk(*this, "GET", "/objects?pool=" + httplib::detail::encode_query_param(pool_name));
+  std::vector<std::pair<std::string, uint64_t>> objects;
+  for (const auto& object : doc["objects"].GetArray()) {
+    objects.emplace_back(StringMember(object, "key"), Uint64Member(object, "size"));
+  }
+  return objects;
+}
+
+size_t Emulator::OpenUploads() {
+  return AdminOk(*this, "GET", "/uploads")["uploads"].GetArray().Size();
+}
+
+std::string GeneratedKey(uint64_t size, uint64_t seed) { return ocs::MakeGeneratedKey(size, seed); }
+
+void FillGenerated(uint64_t seed, uint64_t offset, char* out, size_t n) {
+  ocs::FillPattern(seed, offset, out, n);
+}
+
+std::string GeneratedBytes(uint64_t seed, uint64_t offset, size_t n) {
+  std::string bytes(n, '\0');
+  FillGenerated(seed, offset, bytes.data(), n);
+  return bytes;
+}
+
+}  // namespace orca_test
