@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "net/CurlExchange.h"
 
@@ -14,27 +15,47 @@ namespace {
 // reserve memory that may never be filled.
 constexpr uint64_t kMaxBodyReserve = 64ULL * 1024 * 1024;
 
-// Keeps the body in the response: a successful answer up to the request's
-// limit (a longer one ends the transfer), an error answer up to
-// kMaxErrorBodyKept (the rest is read and dropped).
+// Keeps the body in the response (or in the request's body storage): a
+// successful answer up to the request's limit (a longer one ends the
+// transfer), an error answer up to kMaxErrorBodyKept (the rest is read and
+// dropped).
 class BufferingSink : public BodySink {
  public:
-  explicit BufferingSink(uint64_t max_body) : max_body_(max_body) {}
+  explicit BufferingSink(const CHttpClientRequest& request)
+      : max_body_(request.GetMaxResponseBody()), storage_(request.GetBodyStorage()) {}
 
   bool OnHeaders(CHttpClientResponse& response) override {
     limited_ = response.GetStatusCode() < 300;
     keep_limit_ = limited_ ? max_body_ : kMaxErrorBodyKept;
+    stored_ = nullptr;
     if (response.HasContentLength()) {
-      if (limited_ && response.GetContentLength() > max_body_) {
+      const uint64_t length = response.GetContentLength();
+      if (limited_ && length > max_body_) {
         response.SetBodyLimitExceeded();
         return false;
       }
-      response.ReserveBody(std::min({response.GetContentLength(), keep_limit_, kMaxBodyReserve}));
+      if (limited_ && storage_) {
+        stored_ = storage_(length);
+        stored_size_ = length;
+      }
+      if (stored_ == nullptr) {
+        response.ReserveBody(std::min({length, keep_limit_, kMaxBodyReserve}));
+      }
     }
     return true;
   }
 
   bool OnBody(CHttpClientResponse& response, const char* data, size_t size) override {
+    if (stored_ != nullptr) {
+      const uint64_t offset = response.GetReceivedLength();
+      if (size > stored_size_ - offset) {  // more than announced: never from libcurl
+        response.SetBodyLimitExceeded();
+        return false;
+      }
+      std::memcpy(stored_ + offset, data, size);
+      response.AppendBody(data, size, 0);  // counts the bytes only
+      return true;
+    }
     response.AppendBody(data, size, keep_limit_);
     if (limited_ && response.GetReceivedLength() > max_body_) {
       response.SetBodyLimitExceeded();
@@ -45,8 +66,11 @@ class BufferingSink : public BodySink {
 
  private:
   const uint64_t max_body_;
+  const CHttpClientRequest::BodyStorage& storage_;
   bool limited_ = true;
   uint64_t keep_limit_ = 0;
+  char* stored_ = nullptr;  // the storage of the current answer's body, if any
+  uint64_t stored_size_ = 0;
 };
 
 // Hands each piece to the caller's callback as it arrives, without a copy.
@@ -71,7 +95,7 @@ class StreamingSink : public BodySink {
 
 bool HttpClient::Send(CHttpClientRequest& request, CHttpClientResponse& response, Error& error) {
   response.Reset();
-  BufferingSink sink(request.GetMaxResponseBody());
+  BufferingSink sink(request);
   const ExchangeResult result = PerformExchange(request, response, sink);
   error = result.error;
   if (!result.answered) {

@@ -79,6 +79,14 @@ class CHttpClientRequest {
   // Largest body of a successful answer that Send keeps; a longer one (or a
   // longer Content-Length) ends the transfer with BodyLimitExceeded() set.
   void SetMaxResponseBody(uint64_t bytes) { max_response_body_ = bytes; }
+  // Where Send puts the body of a successful answer that announces its
+  // length (within the limit above): called once the header block is in,
+  // with that length, it returns room for that many bytes, and the body is
+  // received straight into it (no copy in the response; GetBody() stays
+  // empty and GetReceivedLength() says how much arrived). A null result, or
+  // no storage, keeps the body in the response.
+  using BodyStorage = std::function<char*(uint64_t length)>;
+  void SetBodyStorage(BodyStorage storage) { body_storage_ = std::move(storage); }
 
   const URL& GetURL() const { return url_; }
   const std::string& GetMethod() const { return method_; }
@@ -89,6 +97,7 @@ class CHttpClientRequest {
   int GetReceiveTimeout() const { return receive_timeout_ms_; }
   int GetSendTimeout() const { return send_timeout_ms_; }
   uint64_t GetMaxResponseBody() const { return max_response_body_; }
+  const BodyStorage& GetBodyStorage() const { return body_storage_; }
 
  private:
   URL url_;
@@ -102,6 +111,7 @@ class CHttpClientRequest {
   int receive_timeout_ms_ = 0;
   int send_timeout_ms_ = 0;
   uint64_t max_response_body_ = UINT64_MAX;
+  BodyStorage body_storage_;
 };
 
 class CHttpClientResponse {

@@ -12,9 +12,9 @@ std::string MemoryBodyProblem(const Net::CHttpClientResponse& response) {
     return Base::str_fmt("object size[%llu] exceeds the 32-bit length of a memory download",
                          length);
   }
-  if (!response.IsBodyComplete() || response.GetBody().size() < length) {
-    return Base::str_fmt("body short[%zu of %llu bytes received]", response.GetBody().size(),
-                         length);
+  const auto received = static_cast<unsigned long long>(response.GetReceivedLength());
+  if (!response.IsBodyComplete() || received < length) {
+    return Base::str_fmt("body short[%llu of %llu bytes received]", received, length);
   }
   return std::string();
 }

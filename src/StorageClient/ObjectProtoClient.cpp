@@ -3,6 +3,7 @@
 #include "ObjectProtoClient.h"
 
 #include <climits>
+#include <memory>
 #include <utility>
 
 #include "Buffers.h"
@@ -178,7 +179,8 @@ void CObjectProtoClient::SetConfiguredTimeouts(Net::CHttpClientRequest& request)
 bool CObjectProtoClient::SendObjectMsg(Net::CHttpClientResponse& response,
                                        const std::string& base_url, const std::string& resource,
                                        const std::string& method, const std::string& body,
-                                       const std::string& range) {
+                                       const std::string& range,
+                                       const Net::CHttpClientRequest::BodyStorage& storage) {
   RequestSpec spec;
   spec.method = method;
   spec.url = base_url + resource;
@@ -194,6 +196,7 @@ bool CObjectProtoClient::SendObjectMsg(Net::CHttpClientResponse& response,
     request.SetDataRef(body.data(), body.size());
   }
   request.SetMaxResponseBody(kMaxMemoryDownloadSize);
+  request.SetBodyStorage(storage);
   LOG_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
 
   Net::HttpClient::Error error;
@@ -218,8 +221,9 @@ bool CObjectProtoClient::CheckMemoryBody(const Net::CHttpClientResponse& respons
 }
 
 bool CObjectProtoClient::FetchObject(Net::CHttpClientResponse& response, const std::string& range,
-                                     const std::string& object_url, const char* function) {
-  if (!SendObjectMsg(response, download_base_, object_url, "GET", "", range)) {
+                                     const std::string& object_url, const char* function,
+                                     const Net::CHttpClientRequest::BodyStorage& storage) {
+  if (!SendObjectMsg(response, download_base_, object_url, "GET", "", range, storage)) {
     ORCA_CS_LOG_AS(veklog::kLevelError, function,
                    "[%s][Client]send download object failed, url:%s[%s(%d)]", object_url.c_str());
     return false;
@@ -247,7 +251,7 @@ bool CObjectProtoClient::FetchObject(Net::CHttpClientResponse& response, const s
     conf_->RecordError(6, Base::str_fmt("redirect url error[%s].", location.c_str()));
     return false;
   }
-  if (!SendObjectMsg(response, base, path, "GET", "", range)) {
+  if (!SendObjectMsg(response, base, path, "GET", "", range, storage)) {
     ORCA_CS_LOG_AS(veklog::kLevelError, function,
                    "[%s][Client]send download object failed, redirect url:%s[%s(%d)]",
                    location.c_str());
@@ -268,20 +272,31 @@ bool CObjectProtoClient::FetchObject(Net::CHttpClientResponse& response, const s
 bool CObjectProtoClient::DownloadObject(char** buffer, uint32_t& length, const std::string& range,
                                         const std::string& object_url) {
   ORCA_CS_FUNCTION_NAME(function);
+  // A body of announced length is received straight into the caller's zeroed
+  // buffer: a large object is then held once, not twice.
+  std::unique_ptr<char[]> out;
+  const auto into_buffer = [&out](uint64_t size) {
+    out.reset(size <= kMaxMemoryDownloadSize ? NewZeroedBuffer(static_cast<uint32_t>(size))
+                                             : nullptr);
+    return out.get();
+  };
   Net::CHttpClientResponse response;
-  if (!FetchObject(response, range, object_url, function.c_str()) || !CheckMemoryBody(response)) {
+  if (!FetchObject(response, range, object_url, function.c_str(), into_buffer) ||
+      !CheckMemoryBody(response)) {
     return false;
   }
   const auto size = static_cast<uint32_t>(response.GetContentLength());
-  char* out = NewZeroedBuffer(size);
-  if (out == nullptr) {
-    LOG_ERROR("[%s][Client]download object failed, no memory for %u bytes[%s(%d)]", size);
-    conf_->RecordError(5, Base::str_fmt("no memory for %u bytes.", size));
-    return false;
+  if (!out) {  // no length announced (or no room then): the body is in the response
+    out.reset(NewZeroedBuffer(size));
+    if (!out) {
+      LOG_ERROR("[%s][Client]download object failed, no memory for %u bytes[%s(%d)]", size);
+      conf_->RecordError(5, Base::str_fmt("no memory for %u bytes.", size));
+      return false;
+    }
+    std::copy_n(response.GetBody().data(), size, out.get());
   }
-  std::copy_n(response.GetBody().data(), size, out);
   length = size;
-  *buffer = out;
+  *buffer = out.release();
   return true;
 }
 

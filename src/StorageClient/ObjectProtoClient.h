@@ -17,6 +17,8 @@
 namespace Orca {
 namespace CloudStorage {
 
+class CSliceWriter;
+
 class CObjectProtoClient {
  public:
   CObjectProtoClient() = default;
@@ -47,10 +49,12 @@ class CObjectProtoClient {
 
   // Sends one signed request to `base_url` + `resource` with the configured
   // time-outs and, when `range` is not empty, "Range: bytes=<range>". True
-  // when an answer arrived, whatever its status.
+  // when an answer arrived, whatever its status. A successful body goes to
+  // `storage` when given (see CHttpClientRequest::SetBodyStorage).
   bool SendObjectMsg(Net::CHttpClientResponse& response, const std::string& base_url,
                      const std::string& resource, const std::string& method,
-                     const std::string& body, const std::string& range);
+                     const std::string& body, const std::string& range,
+                     const Net::CHttpClientRequest::BodyStorage& storage = {});
 
   // Fetches an object (or the byte range `range` of it) into a new buffer of
   // length + 1 bytes owned by the caller. `buffer` and `length` are set only
@@ -103,9 +107,10 @@ class CObjectProtoClient {
   // GET of `object_url` (or of its byte range `range`) from the download
   // base, following one 301 or 302. True when `response` holds a 200 answer;
   // otherwise the failure is recorded (codes 4, 5, 6, 8, 9) and logged on
-  // behalf of `function`.
+  // behalf of `function`. The body goes to `storage` when given.
   bool FetchObject(Net::CHttpClientResponse& response, const std::string& range,
-                   const std::string& object_url, const char* function);
+                   const std::string& object_url, const char* function,
+                   const Net::CHttpClientRequest::BodyStorage& storage = {});
   // Sets the configured receive and send time-outs on `request`.
   void SetConfiguredTimeouts(Net::CHttpClientRequest& request) const;
   // The removal request; records are written on behalf of `function`.
@@ -114,9 +119,14 @@ class CObjectProtoClient {
   // Download to a file (ObjectDownloadToFile.cpp).
   // The "Object-Size" of a "?metadata" answer; 0 when it cannot be learned.
   uint64_t GetObjectSize(const std::string& object_url);
-  // The ranged path: each 1 MiB slice is written at its own offset.
+  // The ranged path: each 1 MiB slice is written at its own offset, on a
+  // writer thread while the next range is fetched. FetchRange records code
+  // 5 for an answer shorter than its slice; FinishSliceWrite waits for the
+  // slice of `size` bytes in writing, then counts it, or records code 3.
   bool DownloadRanges(const std::string& object_url, uint64_t size);
-  bool DownloadRange(const std::string& object_url, uint64_t start, uint64_t end);
+  bool FetchRange(Net::CHttpClientResponse& response, const std::string& object_url, uint64_t start,
+                  uint64_t end);
+  bool FinishSliceWrite(CSliceWriter& writer, uint64_t size);
   // The streamed path and its one redirect. JudgeStream decides on the
   // first answer once Stream has returned `streamed`.
   bool DownloadStream(const std::string& object_url);

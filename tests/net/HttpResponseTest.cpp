@@ -177,4 +177,56 @@ TEST_F(HttpResponseTest, SuccessBodyOverTheLimitEndsTheTransfer) {
   EXPECT_EQ(response.GetStatusCode(), 200);
 }
 
+TEST_F(HttpResponseTest, BodyOfAnnouncedLengthGoesToTheRequestsStorage) {
+  const std::string text = orca_test::PatternBytes(300000);
+  Reply cut_short{200,
+                  {},
+                  std::string(1000, 'b'),
+                  Reply::Framing::kContentLength,
+                  Reply::Action::kCloseMidBody};
+  cut_short.cut_after = 400;
+  const struct {
+    const char* name;
+    Reply reply;
+    bool refuse;  // the storage answers null
+    bool stored;  // the body went to the storage
+    uint64_t received;
+  } cases[] = {
+      {"Content-Length", {200, {}, text}, false, true, text.size()},
+      {"empty", {200, {}, ""}, false, true, 0},
+      {"cut short", cut_short, false, true, 400},
+      {"chunked: no length to ask for",
+       {200, {}, text, Reply::Framing::kChunked},
+       false,
+       false,
+       text.size()},
+      {"error status", {404, {}, "NoSuchKey"}, false, false, 9},
+      {"storage refused", {200, {}, text}, true, false, text.size()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    server_.Enqueue(c.reply);
+    std::string storage;
+    int calls = 0;
+    auto request = orca_test::MakeRequest("GET", server_.BaseUrl() + "/pool/key");
+    request.SetBodyStorage([&](uint64_t length) -> char* {
+      ++calls;
+      storage.assign(length, '\0');
+      return c.refuse ? nullptr : storage.data();
+    });
+    CHttpClientResponse response;
+    HttpClient::Error error;
+    ASSERT_TRUE(HttpClient::Send(request, response, error));
+    EXPECT_EQ(calls, c.stored || c.refuse ? 1 : 0);
+    EXPECT_EQ(response.GetReceivedLength(), c.received);
+    EXPECT_EQ(response.IsBodyComplete(), c.received == c.reply.body.size());
+    if (c.stored) {
+      EXPECT_TRUE(response.GetBody().empty());
+      EXPECT_TRUE(storage.substr(0, c.received) == c.reply.body.substr(0, c.received));
+    } else {
+      EXPECT_TRUE(response.GetBody() == c.reply.body);
+    }
+  }
+}
+
 }  // namespace
