@@ -13,6 +13,7 @@
 #include "Logging.h"
 #include "ObjectProtoClient.h"
 #include "Redirect.h"
+#include "SliceWriter.h"
 #include "base/Encoding.h"
 #include "base/StrFmt.h"
 
@@ -102,10 +103,23 @@ bool CObjectProtoClient::DownloadRanges(const std::string& object_url, uint64_t 
     RecordRecvStatusError(3);
     return false;
   }
-  for (uint64_t start = 0; start < size; start += kRangeSize) {
-    if (!DownloadRange(object_url, start, std::min<uint64_t>(start + kRangeSize, size))) {
+  // Each slice is written while the next range is fetched: one answer is
+  // on its way in while the other goes to disk.
+  Net::CHttpClientResponse answers[2];
+  CSliceWriter writer(file_handle_);
+  uint64_t writing = 0;  // bytes of the slice being written
+  for (uint64_t start = 0, i = 0; start < size; start += kRangeSize, ++i) {
+    const uint64_t end = std::min<uint64_t>(start + kRangeSize, size);
+    Net::CHttpClientResponse& answer = answers[i % 2];
+    const bool fetched = FetchRange(answer, object_url, start, end);
+    if (!FinishSliceWrite(writer, writing) || !fetched) {
       return false;
     }
+    writing = end - start;
+    writer.Post(start, answer.GetBody().data(), static_cast<uint32_t>(writing));
+  }
+  if (!FinishSliceWrite(writer, writing)) {
+    return false;
   }
   if (!FinishLocalFile(kDownloadObject)) {
     RecordRecvStatusError(3);
@@ -114,31 +128,37 @@ bool CObjectProtoClient::DownloadRanges(const std::string& object_url, uint64_t 
   return true;
 }
 
-bool CObjectProtoClient::DownloadRange(const std::string& object_url, uint64_t start,
-                                       uint64_t end) {
+bool CObjectProtoClient::FetchRange(Net::CHttpClientResponse& response,
+                                    const std::string& object_url, uint64_t start, uint64_t end) {
   // The range text names `end` itself, so the answer may hold one byte more
   // than the slice [start, end): only the slice is written.
   const std::string range =
       Base::str_fmt("%llu-%llu", static_cast<ull>(start), static_cast<ull>(end));
-  Net::CHttpClientResponse response;
   if (!FetchObject(response, range, object_url, kDownloadObject)) {
     return false;
   }
-  const std::string& body = response.GetBody();
+  const size_t received = response.GetBody().size();
   const uint64_t slice = end - start;
-  if (body.size() < slice) {
-    DOWNLOAD_ERROR(
-        "[%s][Client]send download object failed, url:%s, range[%s], body short[%zu of "
-        "%llu bytes][%s(%d)]",
-        object_url.c_str(), range.c_str(), body.size(), static_cast<ull>(slice));
-    conf_->RecordError(5, Base::str_fmt("DownloadObject rsp body short[%zu of %llu bytes].",
-                                        body.size(), static_cast<ull>(slice)));
-    return false;
+  if (received >= slice) {
+    return true;
   }
-  if (!WriteLocalFile(start, body.data(), static_cast<uint32_t>(slice), kDownloadObject)) {
+  DOWNLOAD_ERROR(
+      "[%s][Client]send download object failed, url:%s, range[%s], body short[%zu of "
+      "%llu bytes][%s(%d)]",
+      object_url.c_str(), range.c_str(), received, static_cast<ull>(slice));
+  conf_->RecordError(5, Base::str_fmt("DownloadObject rsp body short[%zu of %llu bytes].", received,
+                                      static_cast<ull>(slice)));
+  return false;
+}
+
+bool CObjectProtoClient::FinishSliceWrite(CSliceWriter& writer, uint64_t size) {
+  if (!writer.Wait()) {
+    OnWriteFailed(kDownloadObject);
     RecordRecvStatusError(3);
     return false;
   }
+  written_size_ += size;
+  ReportProgress();
   return true;
 }
 
