@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <new>
 
+#include "base/Memory.h"
 #include "base/Vek.h"
 
 namespace Orca {
@@ -14,6 +15,7 @@ char* NewZeroedBuffer(uint32_t length) {
   if (buffer == nullptr) {
     return nullptr;
   }
+  Base::AdviseHugePages(buffer, size);
   const __vek_safec_errno_t result = VEK_Memset_s(buffer, size, 0, size);
   if (result != 0) {
     __vek_safec_error_handle(__FILE__, __LINE__, __func__, "VEK_MEMSET_S", result);
