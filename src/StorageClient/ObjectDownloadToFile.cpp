@@ -1,5 +1,6 @@
 // CObjectProtoClient: download of an object into a local file, streamed
-// piece by piece or, over HTTPS for large objects, in 1 MiB ranges.
+// piece by piece or, over HTTPS for large objects, in 1 MiB ranges, each
+// written by a writer thread while the next one is fetched.
 //
 // The file is opened for reading and writing, created when missing, and
 // holds an exclusive advisory lock while it is open (the stand-in for a
