@@ -63,7 +63,9 @@ std::optional<ApiError> ReadBody(Exchange& ex, const BodySink& sink,
   Md5 md5;
   bool refused = false;
   const auto receive = [&](const char* data, size_t size) {
-    md5.Update(data, size);
+    if (ex.hash_body) {
+      md5.Update(data, size);
+    }
     ex.body_length += size;
     if (sink && !sink(data, size)) {
       refused = true;
@@ -80,7 +82,7 @@ std::optional<ApiError> ReadBody(Exchange& ex, const BodySink& sink,
              : (*ex.reader)(receive);
   }
   // Form bodies reach the sink without their delimiters: no digest of those.
-  ex.body_md5 = ex.req.is_multipart_form_data() ? "" : md5.HexDigest();
+  ex.body_md5 = ex.hash_body && !ex.req.is_multipart_form_data() ? md5.HexDigest() : "";
   if (refused) {
     return sink_error ? sink_error() : BadRequest("InvalidRequest", "The body was refused.");
   }

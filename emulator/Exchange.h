@@ -34,10 +34,13 @@ struct Exchange {
   std::map<std::string, std::string> params;   // query fields, not decoded
   std::string request_id;                      // unique within the process
 
+  // Whether reading the body computes its MD5 (it costs as much as the rest
+  // of an upload; only needed to check Content-MD5 and for the journal).
+  bool hash_body = true;
   // Filled once the body has been read.
   bool body_read = false;
   uint64_t body_length = 0;
-  std::string body_md5;
+  std::string body_md5;  // hex; empty when not computed
   // Set when a fault resets the connection instead of answering.
   bool reset = false;
 };
@@ -45,7 +48,7 @@ struct Exchange {
 using BodySink = std::function<bool(const char* data, size_t size)>;
 
 // Reads the whole body, handing it to `sink` piece by piece (a null sink
-// drops it), and records its length and MD5. Fails for a body over the size
+// drops it), and records its length and (if `hash_body`) its MD5. Fails for a body over the size
 // limit, a broken transfer, or a sink that refused (then `sink_error` if set).
 std::optional<ApiError> ReadBody(Exchange& ex, const BodySink& sink,
                                  const std::function<ApiError()>& sink_error = nullptr);

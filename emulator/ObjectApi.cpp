@@ -29,7 +29,11 @@ std::optional<DataSource> FindObject(Context& ctx, const ObjectAddress& address)
   return std::nullopt;
 }
 
-void SetETag(Exchange& ex) { ex.res.set_header("ETag", "\"" + ex.body_md5 + "\""); }
+void SetETag(Exchange& ex) {
+  if (!ex.body_md5.empty()) {
+    ex.res.set_header("ETag", "\"" + ex.body_md5 + "\"");
+  }
+}
 
 void Version(Exchange& ex, Context& ctx) {
   std::string ak;
