@@ -1,11 +1,11 @@
 // CObjectClient: lifecycle, error state and the single-request operations.
-#include "Constants.h"
 #include "Logging.h"
 #include "ObjectImpl.h"
 #include "ObjectProtoClient.h"
 #include "OrcaCloudStorage/StorageClient.h"
 #include "PartTaskRegistry.h"
 #include "Signature.h"
+#include "WholeObjectUpload.h"
 #include "base/Guid.h"
 #include "base/StrFmt.h"
 #include "net/HttpClient.h"
@@ -76,31 +76,9 @@ std::string CObjectClient::GetAuthString(const std::string& method, const std::s
 }
 
 bool CObjectClient::UploadFile(std::string& url, const char* data, uint32_t size) {
-  if (size > kMaxMemoryUploadSize) {
-    LOG_ERROR("[%s]upload file failed, size[%d] exceed.[%s(%d)]", size);
-    if (ptr_conf_) {
-      ptr_conf_->RecordError(2, "file size exceed 32M.");
-    }
-    return false;
-  }
-  if (!ptr_conf_) {
-    LOG_ERROR("[%s]upload file failed, ptr_conf_ is null.[%s(%d)]");
-    return false;
-  }
-  CObjectProtoClient proto_client;
-  proto_client.Init(ptr_conf_);
-  const std::string object_key = Base::CreateGuid() + ".pfile";
-  std::string location;
-  if (!proto_client.GetBestNode(location, object_key)) {
-    LOG_ERROR("[%s]upload file failed, object key[%s] get best node failed.[%s(%d)]",
-              object_key.c_str());
-    return false;
-  }
-  if (!proto_client.UploadObject(url, location, object_key, data, size)) {
-    LOG_ERROR("[%s]upload file failed, object key[%s] upload failed.[%s(%d)]", object_key.c_str());
-    return false;
-  }
-  return true;
+  ORCA_CS_FUNCTION_NAME(function);
+  return UploadWholeObject(ptr_conf_, Base::CreateGuid() + ".pfile", data, size, url,
+                           function.c_str());
 }
 
 bool CObjectClient::DownloadFile(const std::string& url, const std::string& local_path) {

@@ -6,12 +6,12 @@
 #include <memory>
 #include <string>
 
-#include "Constants.h"
 #include "Logging.h"
 #include "ObjectImpl.h"
 #include "ObjectProtoClient.h"
 #include "OrcaCloudStorage/StorageClient.h"
 #include "PartTaskRegistry.h"
+#include "WholeObjectUpload.h"
 #include "base/Guid.h"
 
 namespace Orca {
@@ -192,30 +192,7 @@ bool CObjectClient::UploadFileByPiecesAndFileName(std::string& url, const char* 
                        length, url);
   }
   // A single piece: stored whole under the caller's name.
-  if (length > kMaxMemoryUploadSize) {
-    LOG_ERROR("[%s]upload file failed, size[%d] exceed.[%s(%d)]", length);
-    if (ptr_conf_) {
-      ptr_conf_->RecordError(2, "file size exceed 32M.");
-    }
-    return false;
-  }
-  if (!ptr_conf_) {
-    LOG_ERROR("[%s]upload file failed, ptr_conf_ is null.[%s(%d)]");
-    return false;
-  }
-  CObjectProtoClient proto_client;
-  proto_client.Init(ptr_conf_);
-  std::string location;
-  if (!proto_client.GetBestNode(location, object_key)) {
-    LOG_ERROR("[%s]upload file failed, object key[%s] get best node failed.[%s(%d)]",
-              object_key.c_str());
-    return false;
-  }
-  if (!proto_client.UploadObject(url, location, object_key, data, length)) {
-    LOG_ERROR("[%s]upload file failed, object key[%s] upload failed.[%s(%d)]", object_key.c_str());
-    return false;
-  }
-  return true;
+  return UploadWholeObject(ptr_conf_, object_key, data, length, url, function.c_str());
 }
 
 }  // namespace CloudStorage
