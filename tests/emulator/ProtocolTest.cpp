@@ -6,6 +6,7 @@
 #include <set>
 
 #include "RawClient.h"
+#include "RawSocket.h"
 
 namespace orca_test {
 namespace {
@@ -281,6 +282,34 @@ TEST_F(QuotaTest, RefusesUploadsPastThePoolQuota) {
   remove.target = "/pool1/b";
   ASSERT_EQ(Answer(session_.upload, remove).first, 200);
   EXPECT_NE(session_.Initiate("c"), "");
+}
+
+class LimitsTest : public ProtocolTest {
+ protected:
+  LimitsTest() : ProtocolTest(SmallBodies()) {}
+  static EmulatorOptions SmallBodies() {
+    EmulatorOptions options;
+    options.extra_args = {"--max-body", "1000"};
+    return options;
+  }
+};
+
+TEST_F(LimitsTest, RefusesOversizeBodiesAndMalformedRequestsWithXml) {
+  const auto too_large = session_.Put("big", std::string(1001, 'x'));
+  ASSERT_TRUE(too_large);
+  EXPECT_EQ(too_large->status, 413);
+  EXPECT_EQ(XmlText(too_large->body, "Code"), "EntityTooLarge");
+  EXPECT_EQ(session_.Put("fits", std::string(1000, 'x'))->status, 200)
+      << "the connection is still usable";
+  const WireAnswer garbage =
+      ExchangeOnWire(emulator_.endpoints().upload, "NOT HTTP AT ALL\r\n\r\n");
+  EXPECT_EQ(garbage.status(), 400);
+  EXPECT_NE(garbage.body.find("<Code>"), std::string::npos);
+  const WireAnswer no_range_unit =
+      ExchangeOnWire(emulator_.endpoints().download,
+                     "GET /pool1/fits HTTP/1.1\r\nRange: bytes=9-1\r\nConnection: close\r\n\r\n");
+  EXPECT_EQ(no_range_unit.status(), 416);
+  EXPECT_TRUE(emulator_.running());
 }
 
 class NoAuthTest : public ProtocolTest {

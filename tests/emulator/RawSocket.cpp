@@ -36,6 +36,20 @@ void SendAll(int fd, const std::string& data) {
   }
 }
 
+// True once `received` holds a head and all the body its Content-Length
+// announces.
+bool Complete(const std::string& received) {
+  const size_t end = received.find("\r\n\r\n");
+  if (end == std::string::npos) {
+    return false;
+  }
+  WireAnswer answer;
+  answer.head = received.substr(0, end);
+  bool sized = false;
+  const std::string length = answer.Header("Content-Length", &sized);
+  return sized && received.size() - end - 4 >= std::stoull(length);
+}
+
 }  // namespace
 
 int WireAnswer::status() const {
@@ -67,7 +81,7 @@ WireAnswer ExchangeOnWire(int port, const std::string& request) {
   std::string received;
   WireAnswer answer;
   char buffer[65536];
-  for (;;) {
+  while (!Complete(received)) {
     pollfd ready{fd, POLLIN, 0};
     if (::poll(&ready, 1, 30000) <= 0) {
       answer.error = ETIMEDOUT;

@@ -18,8 +18,9 @@ struct WireAnswer {
   std::string Header(const std::string& name, bool* found = nullptr) const;
 };
 
-// Sends `request` (complete, with "Connection: close") to 127.0.0.1:`port`
-// and reads until the peer ends the connection or 30 seconds pass.
+// Sends `request` to 127.0.0.1:`port` and reads until the answer is complete
+// (as its Content-Length says), the peer ends the connection, or 30 seconds
+// pass.
 WireAnswer ExchangeOnWire(int port, const std::string& request);
 
 // Sends the head and the first `sent` bytes of a body announced as
