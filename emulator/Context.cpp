@@ -10,11 +10,6 @@ void StopFlag::Stop() {
   wake_.notify_all();
 }
 
-bool StopFlag::stopped() const {
-  const std::lock_guard<std::mutex> lock(mu_);
-  return stopped_;
-}
-
 bool StopFlag::SleepFor(std::chrono::milliseconds duration) {
   std::unique_lock<std::mutex> lock(mu_);
   return !wake_.wait_for(lock, duration, [this] { return stopped_; });

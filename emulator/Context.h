@@ -22,12 +22,11 @@ namespace ocs {
 class StopFlag {
  public:
   void Stop();
-  bool stopped() const;
   // Sleeps for `duration` or until Stop; false when stopped.
   bool SleepFor(std::chrono::milliseconds duration);
 
  private:
-  mutable std::mutex mu_;
+  std::mutex mu_;
   std::condition_variable wake_;
   bool stopped_ = false;  // guarded by mu_
 };

@@ -55,10 +55,6 @@ ApiError NotEnoughSpace(const std::string& pool) {
   return MakeError(500, "NotEnoughSpace", "The pool " + pool + " has no room for this upload.");
 }
 
-ApiError MethodNotAllowed(const std::string& method, const std::string& where) {
-  return MakeError(405, "MethodNotAllowed", method + " is not served " + where + ".");
-}
-
 std::string ErrorXml(const ApiError& error, const std::string& resource,
                      const std::string& request_id) {
   pugi::xml_document doc;

@@ -21,12 +21,11 @@ struct ApiError {
 ApiError MakeError(int status, std::string code, std::string message);
 
 // Shorthands for the frequent ones.
-ApiError BadRequest(std::string code, std::string message);                      // 400
-ApiError AccessDenied(std::string message);                                      // 403 AccessDenied
-ApiError NoSuchBucket(const std::string& pool);                                  // 404
-ApiError NoSuchKey(const std::string& key);                                      // 404
-ApiError NotEnoughSpace(const std::string& pool);                                // 500
-ApiError MethodNotAllowed(const std::string& method, const std::string& where);  // 405
+ApiError BadRequest(std::string code, std::string message);  // 400
+ApiError AccessDenied(std::string message);                  // 403 AccessDenied
+ApiError NoSuchBucket(const std::string& pool);              // 404
+ApiError NoSuchKey(const std::string& key);                  // 404
+ApiError NotEnoughSpace(const std::string& pool);            // 500
 
 // The XML document of `error` for a request on `resource`.
 std::string ErrorXml(const ApiError& error, const std::string& resource,

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "emulator/Crypto.h"
+#include "emulator/DirectBody.h"
 
 namespace ocs {
 namespace {
@@ -32,12 +33,33 @@ bool HasBody(const Exchange& ex) {
          ex.header("Transfer-Encoding").find("chunked") != std::string::npos;
 }
 
-// The failure to report after the body reader gave up.
-ApiError ReadFailure(const Exchange& ex) {
-  if (ex.res.status == 413) {
+// The failure to report after the body reader gave up, given the status
+// the HTTP library set.
+ApiError ReadFailure(int library_status) {
+  if (library_status == 413) {
     return MakeError(413, "EntityTooLarge", "The request body is larger than allowed.");
   }
   return BadRequest("IncompleteBody", "The request body could not be read whole.");
+}
+
+// Reads a body that is not a form through the library's content reader;
+// for a large one only its first piece, and the rest straight from the
+// connection.
+bool ReadPlainBody(const Exchange& ex, const BodySink& receive) {
+  const auto length = DeclaredLength(ex);
+  const int direct_fd = length ? DirectBodySocket(ex.req, *length) : -1;
+  uint64_t handed_over = 0;  // bytes of the first piece, once the rest is ours
+  const bool ok = (*ex.reader)([&](const char* data, size_t size) {
+    if (!receive(data, size)) {
+      return false;
+    }
+    handed_over = direct_fd >= 0 ? size : 0;
+    return direct_fd < 0;  // false stops the library
+  });
+  if (handed_over == 0) {
+    return ok;
+  }
+  return ReadRestDirectly(direct_fd, *length - handed_over, receive);
 }
 
 }  // namespace
@@ -74,13 +96,17 @@ std::optional<ApiError> ReadBody(Exchange& ex, const BodySink& sink,
     return true;
   };
   bool ok = true;
+  const int status = ex.res.status;  // the library sets one when reading fails
   if (ex.reader == nullptr) {
     ok = receive(ex.req.body.data(), ex.req.body.size());
+  } else if (ex.req.is_multipart_form_data()) {
+    ok = !HasBody(ex) ||
+         (*ex.reader)([](const httplib::MultipartFormData&) { return true; }, receive);
   } else if (HasBody(ex)) {
-    ok = ex.req.is_multipart_form_data()
-             ? (*ex.reader)([](const httplib::MultipartFormData&) { return true; }, receive)
-             : (*ex.reader)(receive);
+    ok = ReadPlainBody(ex, receive);
   }
+  const int library_status = ex.res.status;
+  ex.res.status = status;
   // Form bodies reach the sink without their delimiters: no digest of those.
   ex.body_md5 = ex.hash_body && !ex.req.is_multipart_form_data() ? md5.HexDigest() : "";
   if (refused) {
@@ -88,7 +114,7 @@ std::optional<ApiError> ReadBody(Exchange& ex, const BodySink& sink,
   }
   if (!ok) {
     ex.body_md5.clear();
-    return ReadFailure(ex);
+    return ReadFailure(library_status);
   }
   return std::nullopt;
 }
@@ -107,7 +133,7 @@ std::optional<ApiError> ReadForm(
     return !refused;
   });
   if (refused || !ok) {
-    return ex.res.status == 413 ? ReadFailure(ex)
+    return ex.res.status == 413 ? ReadFailure(ex.res.status)
                                 : BadRequest("MalformedForm", "The form could not be parsed.");
   }
   return std::nullopt;

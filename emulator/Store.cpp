@@ -245,10 +245,6 @@ std::optional<StoredFile> Store::OpenObject(const std::string& pool, const std::
   return OpenForReading(ObjectPath(pool, key));
 }
 
-std::optional<uint64_t> Store::ObjectSize(const std::string& pool, const std::string& key) {
-  return FileSize(ObjectPath(pool, key));
-}
-
 bool Store::RemoveObject(const std::string& pool, const std::string& key) {
   const std::lock_guard<std::mutex> lock(mu_);
   const std::string path = ObjectPath(pool, key);

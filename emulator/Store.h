@@ -87,7 +87,6 @@ class Store {
   // key, whose bytes are released); the file's bytes must be reserved.
   bool CommitObject(TempFile& file, const std::string& pool, const std::string& key);
   std::optional<StoredFile> OpenObject(const std::string& pool, const std::string& key);
-  std::optional<uint64_t> ObjectSize(const std::string& pool, const std::string& key);
   bool RemoveObject(const std::string& pool, const std::string& key);
   std::vector<std::pair<std::string, uint64_t>> ListObjects(const std::string& pool);
 

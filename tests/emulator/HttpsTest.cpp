@@ -25,6 +25,9 @@ TEST_F(HttpsTest, ServesTheProtocolOverVerifiedTls) {
   ASSERT_TRUE(put) << httplib::to_string(put.error());
   EXPECT_EQ(put->status, 200);
   EXPECT_EQ(session_.Get("secure")->body, "over tls");
+  const std::string large = GeneratedBytes(13, 0, (size_t{2} << 20) + 5);
+  ASSERT_EQ(session_.Put("large", large)->status, 200);
+  EXPECT_TRUE(session_.Get("large")->body == large);
   EXPECT_EQ(session_.Get(GeneratedKey(1 << 20, 6), "bytes=1000-1999")->body,
             GeneratedBytes(6, 1000, 1000));
 }

@@ -145,6 +145,19 @@ TEST_F(ProtocolTest, StoresAndServesObjects) {
   EXPECT_EQ(session_.download.Get("/pool1/empty?metadata")->get_header_value("Object-Size"), "0");
 }
 
+TEST_F(ProtocolTest, StoresLargeBodiesIntactOnOneConnection) {
+  const std::string large = GeneratedBytes(12, 0, (size_t{3} << 20) + 17);
+  ASSERT_EQ(session_.Put("large", large)->status, 200);
+  ASSERT_EQ(session_.Put("small", "after")->status, 200);
+  EXPECT_TRUE(session_.Get("large")->body == large);
+  EXPECT_EQ(session_.Get("small")->body, "after");
+  const auto journal = emulator_.Journal();
+  ASSERT_EQ(journal.size(), 4u);
+  EXPECT_EQ(journal[0].body_md5, Md5HexOf(large));
+  EXPECT_EQ(journal[1].body_length, 5u);
+  EXPECT_EQ(emulator_.Connections().nodes[0], 1u) << "both uploads kept one connection";
+}
+
 TEST_F(ProtocolTest, AnswersRangesWith200AndTheRangeBytes) {
   const std::string body = GeneratedBytes(1, 0, 1000);
   ASSERT_EQ(session_.Put("r.bin", body)->status, 200);

@@ -78,6 +78,7 @@ RawClient::RawClient(const Emulator& emulator, int port) {
     client_->set_ca_cert_path(emulator.ca_bundle());
     client_->enable_server_certificate_verification(true);
   }
+  client_->set_keep_alive(true);
   client_->set_url_encode(false);
   client_->set_decompress(false);
   client_->set_read_timeout(30, 0);
