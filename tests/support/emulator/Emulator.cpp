@@ -241,6 +241,8 @@ void Emulator::Spawn(const std::vector<std::string>& args) {
   pid_ = ::fork();
   if (pid_ == 0) {
     ::dup2(out[1], STDOUT_FILENO);
+    // Sockets of the test (say to another emulator) must not live on in the child.
+    ::closefrom(STDERR_FILENO + 1);
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
