@@ -43,16 +43,16 @@ RangeOutcome ResolveRange(const std::string& header, uint64_t size, ByteRange* r
   if (header.size() < unit.size() || strncasecmp(header.c_str(), unit.c_str(), unit.size()) != 0) {
     return Invalid(why, "the Range unit must be bytes");
   }
-  const std::string spec = Trim(header.substr(unit.size()));
-  if (spec.find(',') != std::string::npos) {
+  const std::string range_set = Trim(header.substr(unit.size()));
+  if (range_set.find(',') != std::string::npos) {
     return Invalid(why, "only one range is served");
   }
-  const size_t dash = spec.find('-');
+  const size_t dash = range_set.find('-');
   if (dash == std::string::npos) {
     return Invalid(why, "a range needs a '-'");
   }
-  const std::string first_text = Trim(spec.substr(0, dash));
-  const std::string last_text = Trim(spec.substr(dash + 1));
+  const std::string first_text = Trim(range_set.substr(0, dash));
+  const std::string last_text = Trim(range_set.substr(dash + 1));
   if (first_text.empty()) {  // -suffix
     const auto suffix = ParseCount(last_text);
     if (!suffix || *suffix == 0 || size == 0) {
