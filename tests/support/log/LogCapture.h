@@ -1,4 +1,5 @@
-// Collects the library's log records for the lifetime of the object.
+// Collects the library's log records for the lifetime of the object. The
+// secret guard keeps watching them, and is the sink again afterwards.
 #ifndef ORCA_TEST_SUPPORT_LOG_LOGCAPTURE_H_
 #define ORCA_TEST_SUPPORT_LOG_LOGCAPTURE_H_
 
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "OrcaCloudStorage/StorageClient.h"
+#include "SecretGuard.h"
 
 namespace orca_test {
 
@@ -19,7 +21,7 @@ struct LogRecord {
 class LogCapture {
  public:
   LogCapture() { Orca::CloudStorage::SetLogSink(&LogCapture::Sink, this); }
-  ~LogCapture() { Orca::CloudStorage::SetLogSink(nullptr, nullptr); }
+  ~LogCapture() { InstallGuardSink(); }
   LogCapture(const LogCapture&) = delete;
   LogCapture& operator=(const LogCapture&) = delete;
 
@@ -37,6 +39,7 @@ class LogCapture {
 
  private:
   static void Sink(int level, const char* module, const char* message, void* context) {
+    CheckNoSecret(message, "log record");
     auto* self = static_cast<LogCapture*>(context);
     std::lock_guard<std::mutex> lock(self->mutex_);
     self->records_.push_back({level, module, message});
