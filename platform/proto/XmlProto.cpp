@@ -88,6 +88,18 @@ std::string OwnText(pugi::xml_node element) {
   return text;
 }
 
+// Replaces the element's own text, all of it (what OwnText reads).
+bool SetOwnText(pugi::xml_node element, const std::string& value) {
+  for (pugi::xml_node child = element.first_child(); child;) {
+    const pugi::xml_node next = child.next_sibling();
+    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
+      element.remove_child(child);
+    }
+    child = next;
+  }
+  return element.append_child(pugi::node_pcdata).set_value(value.c_str());
+}
+
 bool HasOneRootElement(const pugi::xml_document& doc) {
   int elements = 0;
   for (pugi::xml_node child : doc.children()) {
@@ -180,8 +192,8 @@ bool CXmlProto::set_v(const std::string& path, const std::string& value) {
   if (value.find('\0') != std::string::npos) {
     return false;
   }
-  pugi::xml_node node = impl_->FindOrCreate(path);
-  return node && node.text().set(value.c_str());
+  const pugi::xml_node node = impl_->FindOrCreate(path);
+  return node && SetOwnText(node, value);
 }
 
 std::string CXmlProto::get_str(int flags) const {
