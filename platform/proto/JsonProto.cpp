@@ -1,10 +1,15 @@
 #include <rapidjson/document.h>
+#include <rapidjson/memorystream.h>
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/reader.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include "proto/DocPath.h"
@@ -19,10 +24,12 @@ using rapidjson::SizeType;
 using rapidjson::Value;
 
 // Iterative, so that deep nesting costs heap (bounded by the depth limit)
-// rather than stack; strict UTF-8; numbers exactly as written.
+// rather than stack; strict UTF-8. Numbers reach the handler as text and are
+// converted there: RapidJSON 1.1's own exact conversion is undefined for a
+// zero significand with a large exponent ("0E77").
 constexpr unsigned kParseFlags = rapidjson::kParseIterativeFlag |
                                  rapidjson::kParseValidateEncodingFlag |
-                                 rapidjson::kParseFullPrecisionFlag;
+                                 rapidjson::kParseNumbersAsStringsFlag;
 
 // Forwards parser events to a document, refusing nesting deeper than
 // kMaxJsonDepth (the writer and the document's copy are recursive).
@@ -37,8 +44,8 @@ class DepthLimitedHandler {
   bool Int64(int64_t i) { return doc_.Int64(i); }
   bool Uint64(uint64_t u) { return doc_.Uint64(u); }
   bool Double(double d) { return doc_.Double(d); }
-  bool RawNumber(const char* str, SizeType length, bool copy) {
-    return doc_.RawNumber(str, length, copy);
+  bool RawNumber(const char* str, SizeType length, bool /*copy*/) {
+    return Number(std::string(str, length));
   }
   bool String(const char* str, SizeType length, bool copy) {
     return doc_.String(str, length, copy);
@@ -50,6 +57,25 @@ class DepthLimitedHandler {
   bool EndArray(SizeType elements) { return Leave() && doc_.EndArray(elements); }
 
  private:
+  // A number stored as RapidJSON stores it: an integer when it has neither
+  // fraction nor exponent and fits 64 bits, else the double nearest to it
+  // (strtod rounds exactly); false for one beyond the range of a double.
+  bool Number(const std::string& text) {
+    if (text.find_first_of(".eE") == std::string::npos) {
+      const char* end = text.data() + text.size();
+      int64_t negative = 0;
+      uint64_t positive = 0;
+      if (text[0] == '-' && std::from_chars(text.data(), end, negative).ec == std::errc()) {
+        return doc_.Int64(negative);
+      }
+      if (text[0] != '-' && std::from_chars(text.data(), end, positive).ec == std::errc()) {
+        return doc_.Uint64(positive);
+      }
+    }
+    const double value = std::strtod(text.c_str(), nullptr);
+    return !std::isinf(value) && doc_.Double(value);
+  }
+
   bool Enter() { return ++depth_ <= kMaxJsonDepth; }
   bool Leave() {
     --depth_;
@@ -65,7 +91,9 @@ bool ParseObject(const std::string& text, Document& doc) {
   bool parsed = false;
   auto generate = [&text, &parsed](Document& target) {
     rapidjson::Reader reader;
-    rapidjson::StringStream stream(text.c_str());
+    // Bounded by the text's size: the UTF-8 check of a sequence cut short by
+    // the end would read past the terminating zero of a plain string stream.
+    rapidjson::MemoryStream stream(text.data(), text.size());
     DepthLimitedHandler handler(target);
     parsed = !reader.Parse<kParseFlags>(stream, handler).IsError();
     return parsed;
