@@ -163,6 +163,8 @@ bool CObjectClient::GetStorageVersion(std::string& version, SStorageServerInfo i
   const std::string date = MakeHttpDate();
   request.AddHeaderField("Date", date);
   request.SetContentType(content_type);
+  // The answer is a small document: a longer one is neither kept nor accepted.
+  request.SetMaxResponseBody(proto::kMaxDocumentBytes);
   const std::string signature =
       GetAuthString("GET", "", content_type, date, "", "?version", info.sk);
   request.AddHeaderField("Authorization", MakeAuthorization(info.ak, signature));

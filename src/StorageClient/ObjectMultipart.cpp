@@ -35,6 +35,8 @@ bool CObjectProtoClient::CreatePartTask(std::string& task_id, const std::string&
   spec.resource = ResourcePath(object_key) + "?uploads";
   spec.url = upload_base_ + spec.resource;
   Net::CHttpClientRequest request = NewRequest(spec);
+  // The answer is a small document: a longer one is neither kept nor accepted.
+  request.SetMaxResponseBody(proto::kMaxDocumentBytes);
   LOG_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
 
   Net::CHttpClientResponse response;

@@ -103,6 +103,8 @@ bool CObjectProtoClient::GetBestNode(std::string& location, const std::string& o
   spec.url = upload_base_ + spec.resource;
   spec.content_type = kXmlContentType;
   Net::CHttpClientRequest request = NewRequest(spec);
+  // The answer is a small document: a longer one is neither kept nor accepted.
+  request.SetMaxResponseBody(proto::kMaxDocumentBytes);
   LOG_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
 
   Net::CHttpClientResponse response;

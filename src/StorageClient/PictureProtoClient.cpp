@@ -87,6 +87,8 @@ bool CPicProtoClient::GetBestNode(std::string& token, std::string& location) {
                                           serial_id_.c_str(), conf_->pool_name.c_str());
   Net::CHttpClientRequest request =
       NewRequest("GET", upload_base_ + path + query, path + query, "text/json", "text/json");
+  // The answer is a small document: a longer one is neither kept nor accepted.
+  request.SetMaxResponseBody(proto::kMaxDocumentBytes);
   LOG_TRACE("[%s][PicClient]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
 
   Net::CHttpClientResponse response;
@@ -195,6 +197,8 @@ bool CPicProtoClient::UploadPic(std::string& picture_url, const std::string& loc
   Net::CHttpClientRequest request =
       NewRequest("POST", location + kWritePath, kWritePath,
                  std::string("multipart/form-data; boundary=") + kBoundary, "multipart/form-data");
+  // The answer is a small document: a longer one is neither kept nor accepted.
+  request.SetMaxResponseBody(proto::kMaxDocumentBytes);
   const SPictureForm form{serial_id_, conf_->pool_name, Base::UnixTimeNow(), token};
   request.SetData(MakePictureFormBody(form, data, length));
   LOG_TRACE("[%s][PicClient]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());

@@ -361,7 +361,9 @@ TEST_F(ObjectWireTest, RemovalAnswers) {
 // --- Errors from the server are quoted, capped ---
 
 TEST_F(ObjectWireTest, HugeErrorBodyIsNotCopiedIntoTheErrorState) {
-  upload_.Enqueue(XmlReply(200, std::string(10 * 1024 * 1024, 'x')));
+  // Below the largest document answer kept (proto::kMaxDocumentBytes); a
+  // longer one is not kept at all.
+  upload_.Enqueue(XmlReply(200, std::string(5 * 1024 * 1024, 'x')));
   std::string location;
   EXPECT_FALSE(client_.GetBestNode(location, "k"));
   EXPECT_EQ(Code(), 5);
