@@ -1,0 +1,71 @@
+// Runs the cells of the fault matrix against emulators of this process and
+// keeps the tally that is printed at the end of the run.
+#ifndef ORCA_TEST_FAULTS_MATRIXHARNESS_H_
+#define ORCA_TEST_FAULTS_MATRIXHARNESS_H_
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "Emulator.h"
+#include "FaultMatrix.h"
+
+namespace orca_test {
+
+// What the call reported: its result and the recorded code.
+struct CellOutcome {
+  bool ok = false;
+  int32_t code = 0;
+};
+
+class MatrixHarness {
+ public:
+  static MatrixHarness& Instance();
+
+  // Runs `cell` with GoogleTest assertions: the call returns in time, with
+  // the expected result and code, a success is verified through the
+  // emulator, a failure leaves the out arguments alone, no partial object is
+  // visible, no secret leaks into the message, heap growth stays bounded.
+  CellOutcome Run(const Cell& cell);
+
+ private:
+  MatrixHarness();
+  ~MatrixHarness();
+  Emulator& EmulatorFor(bool https);
+  void CheckVisibleObjects(Emulator& emulator, const std::vector<std::string>& before,
+                           const std::string* stored);
+  void CheckStoredPictures(Emulator& emulator, const std::string& picture);
+
+  std::string dir_;
+  int dead_socket_ = -1;  // bound, never listening: connections are refused
+  uint32_t dead_port_ = 0;
+  std::unique_ptr<Emulator> http_;
+  std::unique_ptr<Emulator> https_;
+  int cells_run_ = 0;
+};
+
+// Cells run in this process, by operation, for the summary.
+class MatrixTally {
+ public:
+  static MatrixTally& Instance();
+  void Record(const Cell& cell, const CellOutcome& outcome, bool passed);
+  // The grid of outcomes (operations by faults) and the totals.
+  void Print(std::ostream& out) const;
+
+ private:
+  struct Entry {
+    Cell cell;
+    CellOutcome outcome;
+    bool passed;
+  };
+  mutable std::mutex mutex_;
+  std::vector<Entry> entries_;
+};
+
+}  // namespace orca_test
+
+#endif  // ORCA_TEST_FAULTS_MATRIXHARNESS_H_
