@@ -1,0 +1,239 @@
+// Fuzzes how downloads judge an answer: the streamed receiver
+// (RecvMsgCallback, then the verdict on the answer), the check of a memory
+// download's body (MemoryBodyProblem), and the split of a redirect's
+// Location (SplitLocation).
+//
+// Input: one byte choosing the part, then lines of commands.
+//   receiver, memory body:  "S <status>"  "H <name>: <value>"  "P <bytes>" (a
+//                           piece, or body bytes)  "N <size>" (a piece without
+//                           data)  "E <minor>" (the next piece carries a
+//                           transport error)  "I" (body incomplete)
+//                           "X" (body over the limit)
+//   location:               the second byte's low bit is use_https; the rest
+//                           is the Location
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "FuzzInput.h"
+#include "StorageClient/MemoryBody.h"
+#include "StorageClient/ObjectImpl.h"
+#include "StorageClient/ObjectProtoClient.h"
+#include "StorageClient/Redirect.h"
+
+namespace Orca {
+namespace CloudStorage {
+
+// Reaches the streaming state of a protocol client.
+class CDownloadToFilePeer {
+ public:
+  explicit CDownloadToFilePeer(CObjectProtoClient& client) : client_(client) {}
+  void SetLocalPath(const std::string& path) { client_.local_path_ = path; }
+  bool JudgeStream(bool streamed) { return client_.JudgeStream(streamed, "/p1/k.bin"); }
+
+ private:
+  CObjectProtoClient& client_;
+};
+
+}  // namespace CloudStorage
+}  // namespace Orca
+
+namespace {
+
+namespace cs = Orca::CloudStorage;
+namespace net = Orca::Net;
+using orca_fuzz::Broken;
+
+// A private folder for the receiver's file, removed at exit.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern = std::filesystem::temp_directory_path().string() + "/fuzz-dl-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      Broken("no temporary folder");
+    }
+    path_ = pattern;
+  }
+  ~ScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  std::string File() const { return path_ + "/object.bin"; }
+
+ private:
+  std::string path_;
+};
+
+int ParseInt(const std::string& text) {
+  const long value = std::strtol(text.c_str(), nullptr, 10);
+  return static_cast<int>(std::max<long>(INT32_MIN, std::min<long>(INT32_MAX, value)));
+}
+
+void AddHeader(net::CHttpClientResponse& response, const std::string& line) {
+  const size_t colon = line.find(':');
+  std::string value = colon == std::string::npos ? "" : line.substr(colon + 1);
+  value.erase(0, value.find_first_not_of(' '));
+  response.AddHeaderField(line.substr(0, colon), value);
+}
+
+// The leading decimal digits of `text`, the largest value when they overflow.
+uint64_t LeadingDigits(const std::string& text) {
+  uint64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') {
+      break;
+    }
+    if (value > (UINT64_MAX - 9) / 10) {
+      return UINT64_MAX;
+    }
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+  }
+  return value;
+}
+
+// Feeds the streamed receiver and judges the outcome. Properties: progress
+// reports rise strictly within 1..100, and a download judged a success
+// wrote exactly the pieces of a 200 answer, at least its Content-Length.
+void Receive(orca_fuzz::FuzzInput& input) {
+  static const ScratchDir dir;
+  std::filesystem::remove(dir.File());
+
+  cs::SStorageServerConfig config;
+  config.ip = "127.0.0.1";
+  config.pool_name = "p1";
+  int last_percent = 0;
+  config.progress_callback = [&last_percent](const cs::SProgressInfo& info) {
+    if (info.percent <= last_percent || info.percent > 100) {
+      Broken("progress does not rise strictly within 1..100");
+    }
+    last_percent = info.percent;
+  };
+  cs::CObjectProtoClient client;
+  client.Init(std::make_shared<cs::ObjectImpl>(config));
+  cs::CDownloadToFilePeer peer(client);
+  peer.SetLocalPath(dir.File());
+
+  net::CHttpClientResponse response;
+  net::HttpClient::Error error;
+  std::string written;
+  bool failed_piece = false;
+  bool started = false;
+  int first_status = 0;  // as the receiver reads them on the first call
+  uint64_t first_length = 0;
+  const auto deliver = [&](const char* piece, uint32_t piece_size, bool last) {
+    if (!started) {
+      started = true;
+      first_status = response.GetStatusCode();
+      std::string length;
+      response.GetHeaderField(length, "Content-Length");
+      first_length = LeadingDigits(length);
+    }
+    failed_piece = failed_piece || error.minor != 0;
+    client.RecvMsgCallback(response, piece, piece_size, error, last);
+  };
+  while (!input.empty()) {
+    const std::string line = input.Line();
+    const char command = line.empty() ? ' ' : line[0];
+    const std::string arg = line.size() > 2 ? line.substr(2) : "";
+    if (command == 'S' && !started) {  // an answer's status does not change
+      response.SetStatusCode(ParseInt(arg));
+    } else if (command == 'H') {
+      AddHeader(response, arg);
+    } else if (command == 'E') {
+      error.major = 56;
+      error.minor = ParseInt(arg);
+    } else if (command == 'P' || command == 'N') {
+      if (command == 'N') {
+        deliver(nullptr, static_cast<uint32_t>(ParseInt(arg)), false);
+      } else {
+        deliver(arg.data(), static_cast<uint32_t>(arg.size()), false);
+        written += arg;
+      }
+    }
+  }
+  deliver(nullptr, 0, true);
+  if (first_status == 301 || first_status == 302) {
+    return;  // the verdict would follow the redirect over the network
+  }
+  if (!peer.JudgeStream(!failed_piece)) {
+    return;
+  }
+  std::ifstream in(dir.File(), std::ios::binary);
+  const std::string file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (first_status != 200 || failed_piece || file != written || file.size() < first_length) {
+    Broken("a download judged a success did not write the whole answer");
+  }
+}
+
+// Property: a body judged fit for a memory download holds at least the
+// length that will be copied out of it, and that length fits 32 bits.
+void CheckMemoryBody(orca_fuzz::FuzzInput& input) {
+  net::CHttpClientResponse response;
+  while (!input.empty()) {
+    const std::string line = input.Line();
+    const char command = line.empty() ? ' ' : line[0];
+    const std::string arg = line.size() > 2 ? line.substr(2) : "";
+    if (command == 'S') {
+      response.SetStatusCode(ParseInt(arg));
+    } else if (command == 'H') {
+      AddHeader(response, arg);
+    } else if (command == 'P') {
+      response.AppendBody(arg.data(), arg.size(), UINT64_MAX);
+    } else if (command == 'I') {
+      response.SetBodyComplete(false);
+    } else if (command == 'X') {
+      response.SetBodyLimitExceeded();
+    }
+  }
+  if (!cs::MemoryBodyProblem(response).empty()) {
+    return;
+  }
+  const uint64_t length = response.GetContentLength();
+  if (length >= UINT32_MAX || response.GetBody().size() < length) {
+    Broken("a memory download would copy more than the body holds");
+  }
+}
+
+// Properties: a split keeps every byte (base + path is the Location), the
+// path starts with "/" and the base holds the expected scheme.
+void SplitLocation(orca_fuzz::FuzzInput& input) {
+  const bool https = (input.Byte() & 1) != 0;
+  const std::string location = input.Rest();
+  std::string base = "unchanged";
+  std::string path = "unchanged";
+  if (!cs::SplitLocation(location, https, base, path)) {
+    if (base != "unchanged" || path != "unchanged") {
+      Broken("a refused Location changed the outputs");
+    }
+    return;
+  }
+  if (base + path != location || path.empty() || path[0] != '/' ||
+      base.find(https ? "https://" : "http://") == std::string::npos) {
+    Broken("SplitLocation lost or misplaced bytes");
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  orca_fuzz::FuzzInput input(data, size);
+  switch (input.Byte() % 3) {
+    case 0:
+      Receive(input);
+      break;
+    case 1:
+      CheckMemoryBody(input);
+      break;
+    default:
+      SplitLocation(input);
+      break;
+  }
+  return 0;
+}

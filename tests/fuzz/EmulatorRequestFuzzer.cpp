@@ -1,0 +1,236 @@
+// Fuzzes the emulator's reading of requests: whole raw HTTP requests through
+// the service's handlers (request line, headers, signature, object paths,
+// ranges, multipart forms, completion documents), and its parsers one by
+// one (Date, Authorization, ranges, keys and their file names, completion
+// documents, fault rules).
+//
+// Input: one byte choosing the part, then
+//   0-9    a raw request for the port of role (byte % 5): upload, download,
+//          node, gateway, gateway download; signatures checked when
+//          byte / 5 is odd (with no clock-skew limit)
+//   10     Date | 11 Authorization | 12 signed resource and media type
+//   13     "<size>" line, then a Range header value
+//   14     an object path | 15 a completion document | 16 a fault rule or
+//          random-fault document (JSON)
+//
+// Properties: a resolved range lies within the object; a key's file name is
+// one safe path component that decodes back to the key.
+#include <httplib.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "FuzzInput.h"
+#include "emulator/AdminApi.h"
+#include "emulator/Auth.h"
+#include "emulator/Context.h"
+#include "emulator/Faults.h"
+#include "emulator/HttpDate.h"
+#include "emulator/Journal.h"
+#include "emulator/KeyPath.h"
+#include "emulator/Listener.h"
+#include "emulator/Multipart.h"
+#include "emulator/Ranges.h"
+#include "emulator/Service.h"
+#include "emulator/Signing.h"
+#include "emulator/Store.h"
+
+namespace {
+
+using orca_fuzz::Broken;
+
+constexpr ocs::Role kRoles[] = {ocs::Role::kUpload, ocs::Role::kDownload, ocs::Role::kNode,
+                                ocs::Role::kGateway, ocs::Role::kGatewayDownload};
+constexpr uint64_t kQuota = 1 << 20;  // keeps the data folder small
+
+// The request's bytes in, the answer's bytes dropped.
+class MemoryStream : public httplib::Stream {
+ public:
+  explicit MemoryStream(std::string request) : request_(std::move(request)) {}
+
+  bool is_readable() const override { return true; }
+  bool is_writable() const override { return true; }
+  ssize_t read(char* ptr, size_t size) override {
+    const size_t n = std::min(size, request_.size() - at_);
+    request_.copy(ptr, n, at_);
+    at_ += n;
+    return static_cast<ssize_t>(n);
+  }
+  ssize_t write(const char* /*ptr*/, size_t size) override { return static_cast<ssize_t>(size); }
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    ip = "127.0.0.1";
+    port = 40000;
+  }
+  void get_local_ip_and_port(std::string& ip, int& port) const override {
+    ip = "127.0.0.1";
+    port = 40001;
+  }
+  socket_t socket() const override { return INVALID_SOCKET; }
+
+ private:
+  std::string request_;
+  size_t at_ = 0;
+};
+
+// Reaches the HTTP server's handling of one request read from a stream.
+struct ServerAccess : httplib::Server {
+  using httplib::Server::process_request;
+};
+
+// The emulator's service ports, in this process, without sockets.
+class InProcessService {
+ public:
+  InProcessService(const std::string& root, bool auth)
+      : options_(MakeOptions(root, auth)),
+        store_(options_.data_dir, options_.pools),
+        auth_(options_.pools, auth, options_.max_skew_seconds, [] { return int64_t{0}; }),
+        ctx_(options_, store_, auth_),
+        journal_(16),
+        service_(ctx_, faults_, journal_) {
+    if (!store_.Open().empty()) {
+      Broken("the data folder cannot be opened");
+    }
+    ctx_.node_ports = {40010, 40011};
+    ctx_.gateway_port = 40012;
+    ocs::ListenerSettings settings;
+    settings.max_body = kQuota;
+    for (const ocs::Role role : kRoles) {
+      listeners_.push_back(std::make_unique<ocs::Listener>(role, settings, nullptr));
+      service_.Install(*listeners_.back());
+    }
+  }
+
+  void Serve(size_t role, std::string request) {
+    MemoryStream stream(std::move(request));
+    bool closed = false;
+    httplib::Server& server = listeners_[role]->server();
+    (server.*(&ServerAccess::process_request))(stream, true, closed, [](httplib::Request&) {});
+  }
+
+ private:
+  static ocs::Options MakeOptions(const std::string& root, bool auth) {
+    ocs::Options options;
+    options.data_dir = root + (auth ? "/auth" : "/open");
+    options.pools = {{"pool1", "ak1", "sk1", kQuota}, {"pool2", "ak2", "sk2", kQuota}};
+    options.no_auth = !auth;
+    options.max_skew_seconds = 0;
+    options.advertise_address = "127.0.0.1";
+    return options;
+  }
+
+  const ocs::Options options_;
+  ocs::Store store_;
+  ocs::Authenticator auth_;
+  ocs::Context ctx_;
+  ocs::FaultInjector faults_;
+  ocs::Journal journal_;
+  ocs::Service service_;
+  std::vector<std::unique_ptr<ocs::Listener>> listeners_;
+};
+
+// A private data folder, removed at exit.
+class DataRoot {
+ public:
+  DataRoot() {
+    std::string pattern = std::filesystem::temp_directory_path().string() + "/fuzz-emu-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      Broken("no temporary folder");
+    }
+    path_ = pattern;
+  }
+  ~DataRoot() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+void ServeRequest(uint8_t choice, const std::string& request) {
+  static const DataRoot root;
+  static InProcessService open(root.path(), false);
+  static InProcessService checked(root.path(), true);
+  InProcessService& service = (choice / 5) % 2 == 0 ? open : checked;
+  service.Serve(choice % 5, request);
+}
+
+void CheckRange(orca_fuzz::FuzzInput& input) {
+  const uint64_t size = std::strtoull(input.Line().c_str(), nullptr, 10);
+  ocs::ByteRange range;
+  std::string why;
+  const ocs::RangeOutcome outcome = ocs::ResolveRange(input.Rest(), size, &range, &why);
+  if (outcome == ocs::RangeOutcome::kRange && (range.first > range.last || range.last >= size)) {
+    Broken("a resolved range lies outside the object");
+  }
+}
+
+void CheckObjectPath(const std::string& path) {
+  std::string why;
+  const auto address = ocs::ParseObjectPath(path, &why);
+  if (!address) {
+    return;
+  }
+  for (const std::string& name : {address->pool, address->key}) {
+    const std::string file = ocs::EncodeFileName(name);
+    if (file.empty() || file == "." || file == ".." || file.find('/') != std::string::npos ||
+        file.find('\0') != std::string::npos || ocs::DecodeFileName(file) != name) {
+      Broken("a name's file name is not one safe component that decodes back");
+    }
+  }
+}
+
+void ParseDocuments(const std::string& text) {
+  ocs::FaultMatch match;
+  ocs::FaultAction action;
+  int count = 0;
+  ocs::RandomFaults random;
+  std::string why;
+  ocs::ParseFaultRule(text, &match, &action, &count, &why);
+  ocs::ParseRandomFaults(text, &random, &why);
+  ocs::GlobMatch(text.substr(0, text.size() / 2), text.substr(text.size() / 2));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  orca_fuzz::FuzzInput input(data, size);
+  const uint8_t choice = input.Byte() % 17;
+  std::string why;
+  switch (choice) {
+    case 10:
+      ocs::ParseClientDate(input.Rest());
+      break;
+    case 11:
+      ocs::ParseAuthorization(input.Rest());
+      break;
+    case 12: {
+      const std::string text = input.Rest();
+      ocs::SignedResource(text);
+      ocs::MediaType(text);
+      ocs::CheckContentMd5(text, "900150983cd24fb0d6963f7d28e17f72", true);
+      break;
+    }
+    case 13:
+      CheckRange(input);
+      break;
+    case 14:
+      CheckObjectPath(input.Rest());
+      break;
+    case 15:
+      ocs::ParseCompletion(input.Rest(), &why);
+      break;
+    case 16:
+      ParseDocuments(input.Rest());
+      break;
+    default:
+      ServeRequest(choice, input.Rest());
+      break;
+  }
+  return 0;
+}
