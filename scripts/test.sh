@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite, as CI runs it: set-up, the dev build (AddressSanitizer
-# and UBSan) with every test, then the concurrency tests under ThreadSanitizer.
+# and UBSan) with every test, the concurrency tests under ThreadSanitizer,
+# then each fuzz target for a bounded time (FUZZ_SECONDS, 45 by default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +15,8 @@ ctest --preset dev -j "$jobs"
 cmake --preset tsan
 cmake --build --preset tsan -j "$jobs" --target concurrency_tests
 ctest --preset tsan -j "$jobs"
+
+./scripts/fuzz.sh "${FUZZ_SECONDS:-45}"
 
 # The demo and the installed package, against the dev build (CI builds no
 # release tree).
