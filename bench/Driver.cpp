@@ -97,9 +97,9 @@ int Run(int argc, char** argv) {
 
   CObjectClient client(config);
   client.Init();
-  // Inputs are made before the first reading of the peak resident set.
+  // Inputs are made before the baseline of processor time and memory.
   const std::string data = put_mem->parsed() || roundtrip->parsed() ? MakeData(a.size) : "";
-  const long peak_before = bench::PeakRssKib();
+  const bench::Baseline before;
   bench::OpResult result;
   if (roundtrip->parsed()) {
     result = bench::RoundTrips(client, data, a.count);
@@ -112,7 +112,7 @@ int Run(int argc, char** argv) {
   } else {
     result = bench::GetFile(client, a.url, a.out, a.size, a.repeat);
   }
-  bench::PrintResult(app.get_subcommands().front()->get_name(), result, peak_before);
+  bench::PrintResult(app.get_subcommands().front()->get_name(), result, before);
   if (!result.ok) {
     std::fprintf(stderr, "bench_driver: %s\n", result.error.c_str());
   }

@@ -1,5 +1,7 @@
 #include "Measure.h"
 
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <fstream>
 
@@ -39,16 +41,25 @@ long PeakRssKib() {
   return -1;
 }
 
-void PrintResult(const std::string& op, const OpResult& result, long peak_before_kib) {
+double CpuSeconds() {
+  rusage usage{};
+  if (getrusage(RUSAGE_SELF, &usage) != 0) {
+    return 0;
+  }
+  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+void PrintResult(const std::string& op, const OpResult& result, const Baseline& before) {
   const long peak = PeakRssKib();
   std::printf(
       "RESULT {\"op\":%s,\"ok\":%s,\"count\":%llu,\"bytes\":%llu,\"seconds\":%.6f,"
-      "\"completion_seconds\":%.6f,"
+      "\"completion_seconds\":%.6f,\"cpu_seconds\":%.6f,"
       "\"peak_rss_kib\":%ld,\"rss_growth_kib\":%ld,\"url\":%s,\"error\":%s}\n",
       JsonString(op).c_str(), result.ok ? "true" : "false",
       static_cast<unsigned long long>(result.count), static_cast<unsigned long long>(result.bytes),
-      result.seconds, result.completion_seconds, peak, peak - peak_before_kib,
-      JsonString(result.url).c_str(), JsonString(result.error).c_str());
+      result.seconds, result.completion_seconds, CpuSeconds() - before.cpu_seconds, peak,
+      peak - before.peak_rss_kib, JsonString(result.url).c_str(), JsonString(result.error).c_str());
   std::fflush(stdout);
 }
 

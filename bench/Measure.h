@@ -1,13 +1,14 @@
 // What one bench_driver invocation measured, and how it is printed: one line
 //
 //   RESULT {"op":"put-file","ok":true,"count":1,"bytes":268435456,
-//           "seconds":0.61,"completion_seconds":0.09,"peak_rss_kib":20480,
-//           "rss_growth_kib":16384,...}
+//           "seconds":0.61,"completion_seconds":0.09,"cpu_seconds":0.52,
+//           "peak_rss_kib":20480,"rss_growth_kib":16384,...}
 //
 // `seconds` covers the library calls only (set-up, checks and clean-up are
-// left out); `peak_rss_kib` is the process's peak resident set after the
-// calls (VmHWM), `rss_growth_kib` how far the calls raised it above the
-// peak reached while preparing their inputs.
+// left out); `cpu_seconds` is the processor time (user and system, all
+// threads) from the start of the calls to the end; `peak_rss_kib` is the process's peak resident
+// set after the calls (VmHWM), `rss_growth_kib` how far the calls raised it above the peak reached
+// while preparing their inputs.
 #ifndef ORCA_BENCH_MEASURE_H_
 #define ORCA_BENCH_MEASURE_H_
 
@@ -19,6 +20,15 @@ namespace bench {
 
 // Peak resident set of this process image so far (VmHWM), in KiB.
 long PeakRssKib();
+
+// Processor time of this process so far (user and system, all threads).
+double CpuSeconds();
+
+// The process's state before the calls, for PrintResult.
+struct Baseline {
+  long peak_rss_kib = PeakRssKib();
+  double cpu_seconds = CpuSeconds();
+};
 
 // Adds up the time spent between Start and Stop.
 class Stopwatch {
@@ -50,8 +60,9 @@ struct OpResult {
   std::string error;              // why the run failed
 };
 
-// Prints `result` as the RESULT line, with the memory figures.
-void PrintResult(const std::string& op, const OpResult& result, long peak_before_kib);
+// Prints `result` as the RESULT line, with the processor time and memory
+// figures since `before`.
+void PrintResult(const std::string& op, const OpResult& result, const Baseline& before);
 
 }  // namespace bench
 
