@@ -187,47 +187,23 @@ CellOutcome MatrixHarness::Run(const Cell& cell) {
   Emulator& emulator = EmulatorFor(operation->https());
   emulator.ClearFaults();
   emulator.SetRedirect("off");
-
   CellEnv env{emulator, operation->picture() ? emulator.PictureConfig() : emulator.ObjectConfig(),
               emulator.VersionServer(), dir_, std::to_string(++cells_run_)};
   operation->Prepare(env);
   const std::vector<std::string> before = ObjectKeys(emulator);
-  if (cell.fault == Fault::kRefused) {
-    env.config.upload_port = dead_port_;
-    env.config.download_port = dead_port_;
-    env.version_server.port = dead_port_;
-  } else {
-    emulator.AddFault(FaultOf(cell, operation->ObjectUrl()));
-  }
-  emulator.ClearJournal();
-  if (std::string(cell.header) == "Location" || cell.at == At::kRedirected) {
-    emulator.SetRedirect("always");  // to a data node
-  }
+  Arm(cell, *operation, env);
 
-  ErrorState error;
+  CallReport call;
   HeapPeak::Start();
   const Clock::time_point start = Clock::now();
-  const bool ok = operation->Call(env, error);
-  const Clock::duration took = Clock::now() - start;
-  const int64_t heap_growth = HeapPeak::Growth();
+  call.ok = operation->Call(env, call.error);
+  call.took = Clock::now() - start;
+  call.heap_growth = HeapPeak::Growth();
   emulator.ClearFaults();
   emulator.SetRedirect("off");
-  if (cell.fault != Fault::kRefused) {
-    ExpectFaultApplied(emulator, FaultOf(cell, "").kind);
-  }
 
-  EXPECT_LT(took, StallOutlastsTimeouts(cell) ? kTimedOutBound : kCallBound)
-      << "the call did not return in time";
-  if (HeapPeak::Supported()) {
-    EXPECT_LT(heap_growth, kHeapBound) << "the call held too much memory";
-  }
-  CheckNoSecret(error.message, "error message");
-  EXPECT_EQ(ok, cell.expect.ok) << "code " << error.code << ": " << error.message;
-  if (!ok && !cell.expect.ok && !operation->picture()) {
-    EXPECT_EQ(error.code, cell.expect.code) << error.message;
-    EXPECT_THAT(error.message, StartsWith(cell.expect.message));
-  }
-  if (ok) {
+  CheckCall(cell, *operation, call);
+  if (call.ok) {
     operation->CheckSuccess(env, cell.expect);
   } else {
     operation->CheckFailure(env);
@@ -236,7 +212,40 @@ CellOutcome MatrixHarness::Run(const Cell& cell) {
   if (operation->StoredPicture() != nullptr) {
     CheckStoredPictures(emulator, *operation->StoredPicture());
   }
-  return CellOutcome{ok, ok ? 0 : error.code};
+  return CellOutcome{call.ok, call.ok ? 0 : call.error.code, call.heap_growth};
+}
+
+void MatrixHarness::Arm(const Cell& cell, const MatrixOperation& operation, CellEnv& env) {
+  if (cell.fault == Fault::kRefused) {
+    env.config.upload_port = dead_port_;
+    env.config.download_port = dead_port_;
+    env.version_server.port = dead_port_;
+  } else {
+    env.emulator.AddFault(FaultOf(cell, operation.ObjectUrl()));
+  }
+  env.emulator.ClearJournal();
+  if (std::string(cell.header) == "Location" || cell.at == At::kRedirected) {
+    env.emulator.SetRedirect("always");  // to a data node
+  }
+}
+
+void MatrixHarness::CheckCall(const Cell& cell, const MatrixOperation& operation,
+                              const CallReport& call) {
+  Emulator& emulator = EmulatorFor(operation.https());
+  if (cell.fault != Fault::kRefused) {
+    ExpectFaultApplied(emulator, FaultOf(cell, "").kind);
+  }
+  EXPECT_LT(call.took, StallOutlastsTimeouts(cell) ? kTimedOutBound : kCallBound)
+      << "the call did not return in time";
+  if (HeapPeak::Supported()) {
+    EXPECT_LT(call.heap_growth, kHeapBound) << "the call held too much memory";
+  }
+  CheckNoSecret(call.error.message, "error message");
+  EXPECT_EQ(call.ok, cell.expect.ok) << "code " << call.error.code << ": " << call.error.message;
+  if (!call.ok && !cell.expect.ok && !operation.picture()) {
+    EXPECT_EQ(call.error.code, cell.expect.code) << call.error.message;
+    EXPECT_THAT(call.error.message, StartsWith(cell.expect.message));
+  }
 }
 
 // Every object that appeared during the cell holds exactly the bytes the
@@ -311,6 +320,13 @@ void MatrixTally::Print(std::ostream& out) const {
       out << std::setw(kColumnWidth) << (text.empty() ? "." : text);
     }
     out << "\n";
+  }
+  const auto largest = std::max_element(entries_.begin(), entries_.end(), [](auto& a, auto& b) {
+    return a.outcome.heap_growth < b.outcome.heap_growth;
+  });
+  if (HeapPeak::Supported()) {
+    out << "Largest heap growth of a call: " << (largest->outcome.heap_growth >> 10) << " KiB ("
+        << CellName(largest->cell) << ")\n";
   }
   out << "Fault matrix: " << entries_.size() << " cells, " << passed << " passed, "
       << entries_.size() - passed << " failed\n";

@@ -3,6 +3,7 @@
 #ifndef ORCA_TEST_FAULTS_MATRIXHARNESS_H_
 #define ORCA_TEST_FAULTS_MATRIXHARNESS_H_
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -13,13 +14,16 @@
 
 #include "Emulator.h"
 #include "FaultMatrix.h"
+#include "MatrixOperations.h"
 
 namespace orca_test {
 
-// What the call reported: its result and the recorded code.
+// What the call reported (its result and the recorded code) and the heap it
+// took at its peak.
 struct CellOutcome {
   bool ok = false;
   int32_t code = 0;
+  int64_t heap_growth = 0;
 };
 
 class MatrixHarness {
@@ -33,9 +37,21 @@ class MatrixHarness {
   CellOutcome Run(const Cell& cell);
 
  private:
+  // What a cell's call reported and cost.
+  struct CallReport {
+    bool ok = false;
+    ErrorState error;
+    std::chrono::steady_clock::duration took{};
+    int64_t heap_growth = 0;
+  };
+
   MatrixHarness();
   ~MatrixHarness();
   Emulator& EmulatorFor(bool https);
+  // Puts the cell's fault in place: an emulator rule, or dead ports.
+  void Arm(const Cell& cell, const MatrixOperation& operation, CellEnv& env);
+  // Time, memory, secrets, result and code of the call.
+  void CheckCall(const Cell& cell, const MatrixOperation& operation, const CallReport& call);
   void CheckVisibleObjects(Emulator& emulator, const std::vector<std::string>& before,
                            const std::string* stored);
   void CheckStoredPictures(Emulator& emulator, const std::string& picture);
