@@ -63,12 +63,12 @@ bool CObjectProtoClient::DownloadObject(const std::string& local_path,
 }
 
 uint64_t CObjectProtoClient::GetObjectSize(const std::string& object_url) {
-  RequestSpec spec;
-  spec.method = "GET";
-  spec.resource = object_url + "?metadata";
-  spec.url = download_base_ + spec.resource;
-  spec.content_type = kXmlContentType;
-  Net::CHttpClientRequest request = NewRequest(spec);
+  RequestFrame frame;
+  frame.method = "GET";
+  frame.resource = object_url + "?metadata";
+  frame.url = download_base_ + frame.resource;
+  frame.content_type = kXmlContentType;
+  Net::CHttpClientRequest request = NewRequest(frame);
   // Only the header fields matter; a body is kept only as far as a log
   // record would quote it.
   request.SetMaxResponseBody(kMaxQuotedBody);
@@ -164,11 +164,11 @@ bool CObjectProtoClient::FinishSliceWrite(CSliceWriter& writer, uint64_t size) {
 }
 
 bool CObjectProtoClient::DownloadStream(const std::string& object_url) {
-  RequestSpec spec;
-  spec.method = "GET";
-  spec.url = download_base_ + object_url;
-  spec.resource = object_url;
-  Net::CHttpClientRequest request = NewRequest(spec);
+  RequestFrame frame;
+  frame.method = "GET";
+  frame.url = download_base_ + object_url;
+  frame.resource = object_url;
+  Net::CHttpClientRequest request = NewRequest(frame);
   SetConfiguredTimeouts(request);
   DOWNLOAD_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
   return JudgeStream(Stream(request), object_url);
@@ -207,11 +207,11 @@ bool CObjectProtoClient::FollowStreamRedirect(const std::string& object_url) {
   }
   // The Location names the node only: its path is replaced by the object
   // URL of the call. No time-outs are set on this request.
-  RequestSpec spec;
-  spec.method = "GET";
-  spec.url = base + object_url;
-  spec.resource = object_url;
-  Net::CHttpClientRequest request = NewRequest(spec);
+  RequestFrame frame;
+  frame.method = "GET";
+  frame.url = base + object_url;
+  frame.resource = object_url;
+  Net::CHttpClientRequest request = NewRequest(frame);
   DOWNLOAD_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
 
   recv_status_ = -1;

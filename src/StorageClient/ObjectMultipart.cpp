@@ -30,11 +30,11 @@ std::string CompletionDocument(const PartList& parts) {
 
 bool CObjectProtoClient::CreatePartTask(std::string& task_id, const std::string& object_key) {
   const std::string& pool = conf_->config.pool_name;
-  RequestSpec spec;
-  spec.method = "POST";
-  spec.resource = ResourcePath(object_key) + "?uploads";
-  spec.url = upload_base_ + spec.resource;
-  Net::CHttpClientRequest request = NewRequest(spec);
+  RequestFrame frame;
+  frame.method = "POST";
+  frame.resource = ResourcePath(object_key) + "?uploads";
+  frame.url = upload_base_ + frame.resource;
+  Net::CHttpClientRequest request = NewRequest(frame);
   // The answer is a small document: a longer one is neither kept nor accepted.
   request.SetMaxResponseBody(proto::kMaxDocumentBytes);
   LOG_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
@@ -77,16 +77,16 @@ bool CObjectProtoClient::UploadPartObject(const std::string& object_key,
                                           const std::string& task_id, const char* data,
                                           uint32_t size) {
   const std::string& pool = conf_->config.pool_name;
-  RequestSpec spec;
-  spec.method = "POST";
-  spec.resource = ResourcePath(object_key) +
-                  Base::str_fmt("?upload_id=%s&part_number=%u", task_id.c_str(), part_number);
-  spec.url = NodeBase(location) + spec.resource;
-  spec.content_type = kBinaryContentType;
-  spec.body = data;
-  spec.body_size = size;
-  spec.body_md5 = true;
-  Net::CHttpClientRequest request = NewRequest(spec);
+  RequestFrame frame;
+  frame.method = "POST";
+  frame.resource = ResourcePath(object_key) +
+                   Base::str_fmt("?upload_id=%s&part_number=%u", task_id.c_str(), part_number);
+  frame.url = NodeBase(location) + frame.resource;
+  frame.content_type = kBinaryContentType;
+  frame.body = data;
+  frame.body_size = size;
+  frame.body_md5 = true;
+  Net::CHttpClientRequest request = NewRequest(frame);
   LOG_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
 
   Net::CHttpClientResponse response;
@@ -121,14 +121,14 @@ bool CObjectProtoClient::FinishPartTask(
     PartList parts) {  // NOLINT(performance-unnecessary-value-param)
   const std::string& pool = conf_->config.pool_name;
   const std::string document = CompletionDocument(parts);
-  RequestSpec spec;
-  spec.method = "POST";
-  spec.resource = ResourcePath(object_key) + "?upload_id=" + task_id;
-  spec.url = upload_base_ + spec.resource;
-  spec.body = document.data();
-  spec.body_size = static_cast<uint32_t>(document.size());
-  spec.body_md5 = true;
-  Net::CHttpClientRequest request = NewRequest(spec);
+  RequestFrame frame;
+  frame.method = "POST";
+  frame.resource = ResourcePath(object_key) + "?upload_id=" + task_id;
+  frame.url = upload_base_ + frame.resource;
+  frame.body = document.data();
+  frame.body_size = static_cast<uint32_t>(document.size());
+  frame.body_md5 = true;
+  Net::CHttpClientRequest request = NewRequest(frame);
   request.SetReceiveTimeout(kFinishPartTaskTimeoutMs);
   LOG_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
 

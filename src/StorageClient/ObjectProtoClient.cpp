@@ -49,31 +49,31 @@ std::string CObjectProtoClient::NodeBase(const std::string& location) const {
   return (conf_->config.use_https ? "https://" : "http://") + location;
 }
 
-Net::CHttpClientRequest CObjectProtoClient::NewRequest(const RequestSpec& spec) const {
+Net::CHttpClientRequest CObjectProtoClient::NewRequest(const RequestFrame& frame) const {
   Net::CHttpClientRequest request;
-  request.SetURL(Net::URL(spec.url));
-  request.SetMethod(spec.method);
-  if (spec.host) {
+  request.SetURL(Net::URL(frame.url));
+  request.SetMethod(frame.method);
+  if (frame.host) {
     request.AddHeaderField("Host", host_);
   }
   const std::string date = MakeHttpDate();
   request.AddHeaderField("Date", date);
-  if (!spec.content_type.empty()) {
-    request.SetContentType(spec.content_type);
+  if (!frame.content_type.empty()) {
+    request.SetContentType(frame.content_type);
   }
   std::string content_md5;
-  if (spec.body_md5) {
-    content_md5 = MakeContentMd5(spec.body, spec.body_size);
+  if (frame.body_md5) {
+    content_md5 = MakeContentMd5(frame.body, frame.body_size);
     if (!content_md5.empty()) {
       request.AddHeaderField("Content-MD5", content_md5);
     }
   }
   const SStorageServerConfig& config = conf_->config;
-  const std::string signature = MakeSignature(spec.method, content_md5, spec.content_type, date, "",
-                                              spec.resource, config.sk);
+  const std::string signature = MakeSignature(frame.method, content_md5, frame.content_type, date,
+                                              "", frame.resource, config.sk);
   request.AddHeaderField("Authorization", MakeAuthorization(config.ak, signature));
-  if (spec.body != nullptr) {
-    request.SetDataRef(spec.body, spec.body_size);
+  if (frame.body != nullptr) {
+    request.SetDataRef(frame.body, frame.body_size);
   }
   return request;
 }
@@ -97,12 +97,12 @@ void CObjectProtoClient::RecordDownloadStatusError(int status, const std::string
 }
 
 bool CObjectProtoClient::GetBestNode(std::string& location, const std::string& object_key) {
-  RequestSpec spec;
-  spec.method = "GET";
-  spec.resource = ResourcePath(object_key) + "?bestnode";
-  spec.url = upload_base_ + spec.resource;
-  spec.content_type = kXmlContentType;
-  Net::CHttpClientRequest request = NewRequest(spec);
+  RequestFrame frame;
+  frame.method = "GET";
+  frame.resource = ResourcePath(object_key) + "?bestnode";
+  frame.url = upload_base_ + frame.resource;
+  frame.content_type = kXmlContentType;
+  Net::CHttpClientRequest request = NewRequest(frame);
   // The answer is a small document: a longer one is neither kept nor accepted.
   request.SetMaxResponseBody(proto::kMaxDocumentBytes);
   LOG_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
@@ -139,15 +139,15 @@ bool CObjectProtoClient::GetBestNode(std::string& location, const std::string& o
 bool CObjectProtoClient::UploadObject(std::string& object_url, const std::string& location,
                                       const std::string& object_key, const char* data,
                                       uint32_t size) {
-  RequestSpec spec;
-  spec.method = "PUT";
-  spec.resource = ResourcePath(object_key);
-  spec.url = NodeBase(location) + spec.resource;
-  spec.content_type = kBinaryContentType;
-  spec.body = data;
-  spec.body_size = size;
-  spec.body_md5 = true;
-  Net::CHttpClientRequest request = NewRequest(spec);
+  RequestFrame frame;
+  frame.method = "PUT";
+  frame.resource = ResourcePath(object_key);
+  frame.url = NodeBase(location) + frame.resource;
+  frame.content_type = kBinaryContentType;
+  frame.body = data;
+  frame.body_size = size;
+  frame.body_md5 = true;
+  Net::CHttpClientRequest request = NewRequest(frame);
   LOG_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
 
   Net::CHttpClientResponse response;
@@ -168,8 +168,8 @@ bool CObjectProtoClient::UploadObject(std::string& object_url, const std::string
                             Base::str_fmt("upload object rsp status code[%d].", status));
     return false;
   }
-  LOG_SUCCESS("[%s][Client]upload object success, url[%s][%s(%d)]", spec.resource.c_str());
-  object_url = spec.resource;
+  LOG_SUCCESS("[%s][Client]upload object success, url[%s][%s(%d)]", frame.resource.c_str());
+  object_url = frame.resource;
   return true;
 }
 
@@ -183,11 +183,11 @@ bool CObjectProtoClient::SendObjectMsg(Net::CHttpClientResponse& response,
                                        const std::string& method, const std::string& body,
                                        const std::string& range,
                                        const Net::CHttpClientRequest::BodyStorage& storage) {
-  RequestSpec spec;
-  spec.method = method;
-  spec.url = base_url + resource;
-  spec.resource = resource;
-  Net::CHttpClientRequest request = NewRequest(spec);
+  RequestFrame frame;
+  frame.method = method;
+  frame.url = base_url + resource;
+  frame.resource = resource;
+  Net::CHttpClientRequest request = NewRequest(frame);
   if (!range.empty()) {
     request.AddHeaderField("Range", "bytes=" + range);
     LOG_TRACE("[%s][Client]send object msg, url:%s%s, range[%s][%s(%d)]", base_url.c_str(),
@@ -304,13 +304,13 @@ bool CObjectProtoClient::DownloadObject(char** buffer, uint32_t& length, const s
 
 bool CObjectProtoClient::Remove(const std::string& object_url, const std::string& query,
                                 const char* function) {
-  RequestSpec spec;
-  spec.method = "DELETE";
-  spec.resource = object_url + query;
-  spec.url = upload_base_ + spec.resource;
-  spec.content_type = kXmlContentType;
-  spec.host = false;
-  Net::CHttpClientRequest request = NewRequest(spec);
+  RequestFrame frame;
+  frame.method = "DELETE";
+  frame.resource = object_url + query;
+  frame.url = upload_base_ + frame.resource;
+  frame.content_type = kXmlContentType;
+  frame.host = false;
+  Net::CHttpClientRequest request = NewRequest(frame);
   ORCA_CS_LOG_AS(veklog::kLevelTrace, function, "[%s][Client]send url[%s][%s(%d)]",
                  request.GetURL().ToStdString(true).c_str());
 

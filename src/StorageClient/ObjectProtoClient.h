@@ -76,7 +76,7 @@ class CObjectProtoClient {
 
  private:
   // What differs between the signed requests of the protocol.
-  struct RequestSpec {
+  struct RequestFrame {
     std::string method;
     std::string url;           // the whole URL
     std::string resource;      // what is signed: path and query
@@ -89,7 +89,7 @@ class CObjectProtoClient {
 
   // A request with Host, Date, Content-MD5 and Authorization in that order,
   // the content type and the (borrowed) body.
-  Net::CHttpClientRequest NewRequest(const RequestSpec& spec) const;
+  Net::CHttpClientRequest NewRequest(const RequestFrame& frame) const;
   // "/" pool "/" key
   std::string ResourcePath(const std::string& object_key) const;
   // The scheme followed by a node location.
