@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <mutex>
 
 namespace ocs {
 namespace {
@@ -37,8 +38,16 @@ bool ConnectionPorts(int fd, int* local_port, int* remote_port) {
   return *local_port >= 0 && *remote_port >= 0;
 }
 
+// Serialises the scans of the descriptor table and the resets that replace
+// a descriptor, so that no scan looks at a descriptor while it is swapped.
+std::mutex& DescriptorMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
 // Calls `visit` with every open descriptor of the process until it returns true.
 void ForEachDescriptor(const std::function<bool(int)>& visit) {
+  std::lock_guard<std::mutex> lock(DescriptorMutex());
   DIR* dir = ::opendir("/proc/self/fd");
   if (dir == nullptr) {
     return;
@@ -76,6 +85,7 @@ void ResetConnection(int fd) {
   }
   const linger abort_on_close{1, 0};
   ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof(abort_on_close));
+  std::lock_guard<std::mutex> lock(DescriptorMutex());
   const int fresh = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fresh >= 0) {
     ::dup2(fresh, fd);  // closes the connection: with linger 0 that sends RST
