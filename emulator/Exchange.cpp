@@ -62,6 +62,8 @@ bool ReadPlainBody(const Exchange& ex, const BodySink& receive) {
   return ReadRestDirectly(direct_fd, *length - handed_over, receive);
 }
 
+void CloseAfterAnswer(Exchange& ex) { ex.res.set_header("Connection", "close"); }
+
 }  // namespace
 
 Exchange::Exchange(Role role_in, int port_in, const httplib::Request& req_in,
@@ -109,6 +111,9 @@ std::optional<ApiError> ReadBody(Exchange& ex, const BodySink& sink,
   ex.res.status = status;
   // Form bodies reach the sink without their delimiters: no digest of those.
   ex.body_md5 = ex.hash_body && !ex.req.is_multipart_form_data() ? md5.HexDigest() : "";
+  if (refused || !ok) {
+    CloseAfterAnswer(ex);  // the rest of the body is still on the connection
+  }
   if (refused) {
     return sink_error ? sink_error() : BadRequest("InvalidRequest", "The body was refused.");
   }
@@ -133,6 +138,7 @@ std::optional<ApiError> ReadForm(
     return !refused;
   });
   if (refused || !ok) {
+    CloseAfterAnswer(ex);  // the rest of the body is still on the connection
     return ex.res.status == 413 ? ReadFailure(ex.res.status)
                                 : BadRequest("MalformedForm", "The form could not be parsed.");
   }

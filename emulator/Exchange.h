@@ -48,13 +48,16 @@ struct Exchange {
 using BodySink = std::function<bool(const char* data, size_t size)>;
 
 // Reads the whole body, handing it to `sink` piece by piece (a null sink
-// drops it), and records its length and (if `hash_body`) its MD5. Fails for a body over the size
-// limit, a broken transfer, or a sink that refused (then `sink_error` if set).
+// drops it), and records its length and (if `hash_body`) its MD5. Fails for a
+// body over the size limit, a broken transfer, or a sink that refused (then
+// `sink_error` if set); the connection then closes after the answer, since
+// what is left of the body would be read as the next request.
 std::optional<ApiError> ReadBody(Exchange& ex, const BodySink& sink,
                                  const std::function<ApiError()>& sink_error = nullptr);
 
 // Reads a multipart/form-data body: `on_part` with each part's header, then
-// `on_data` with its bytes. Records the length (not the MD5).
+// `on_data` with its bytes. Records the length (not the MD5). Closes the
+// connection after the answer when it fails, as ReadBody does.
 std::optional<ApiError> ReadForm(
     Exchange& ex, const std::function<bool(const httplib::MultipartFormData&)>& on_part,
     const BodySink& on_data);
