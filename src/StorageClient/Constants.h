@@ -21,7 +21,7 @@ inline constexpr uint32_t kPartSize = 2 * kMiB;
 // Files of this size and more are refused: part sizes and counts are 32-bit.
 inline constexpr uint64_t kMaxUploadFileSize = uint64_t{4096} * kMiB;
 // Over HTTPS, objects of this size and more are downloaded in ranges.
-inline constexpr uint64_t kRangedDownloadThreshold = 10 * kMiB;
+inline constexpr uint64_t kRangedDownloadThreshold = uint64_t{10} * kMiB;
 inline constexpr uint32_t kRangeSize = 1 * kMiB;
 
 // Worker pool of one whole-file upload (Start arguments).
