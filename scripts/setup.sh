@@ -9,7 +9,7 @@ packages=(
   libpugixml-dev rapidjson-dev libcpp-httplib-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  gnuplot-nox
+  gnuplot-nox python3
 )
 
 missing=()
