@@ -68,15 +68,12 @@ uint64_t CObjectProtoClient::GetObjectSize(const std::string& object_url) {
   frame.resource = object_url + "?metadata";
   frame.url = download_base_ + frame.resource;
   frame.content_type = kXmlContentType;
-  Net::CHttpClientRequest request = NewRequest(frame);
   // Only the header fields matter; a body is kept only as far as a log
   // record would quote it.
-  request.SetMaxResponseBody(kMaxQuotedBody);
-  DOWNLOAD_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
-
+  frame.max_response_body = kMaxQuotedBody;
   Net::CHttpClientResponse response;
   Net::HttpClient::Error error;
-  if (!Net::HttpClient::Send(request, response, error)) {
+  if (!SendFrame(frame, kDownloadObject, response, error)) {
     DOWNLOAD_ERROR("[%s][Client]send get metadata failed, error[%d:%d][%s(%d)]", error.major,
                    error.minor);
     return 0;

@@ -34,14 +34,12 @@ bool CObjectProtoClient::CreatePartTask(std::string& task_id, const std::string&
   frame.method = "POST";
   frame.resource = ResourcePath(object_key) + "?uploads";
   frame.url = upload_base_ + frame.resource;
-  Net::CHttpClientRequest request = NewRequest(frame);
   // The answer is a small document: a longer one is neither kept nor accepted.
-  request.SetMaxResponseBody(proto::kMaxDocumentBytes);
-  LOG_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
-
+  frame.max_response_body = proto::kMaxDocumentBytes;
+  ORCA_CS_FUNCTION_NAME(function);
   Net::CHttpClientResponse response;
   Net::HttpClient::Error error;
-  if (!Net::HttpClient::Send(request, response, error)) {
+  if (!SendFrame(frame, function.c_str(), response, error)) {
     LOG_ERROR(
         "[%s][Client]send create part task failed, bucket[%s], object[%s], error[%d:%d][%s(%d)]",
         pool.c_str(), object_key.c_str(), error.major, error.minor);
@@ -86,12 +84,10 @@ bool CObjectProtoClient::UploadPartObject(const std::string& object_key,
   frame.body = data;
   frame.body_size = size;
   frame.body_md5 = true;
-  Net::CHttpClientRequest request = NewRequest(frame);
-  LOG_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
-
+  ORCA_CS_FUNCTION_NAME(function);
   Net::CHttpClientResponse response;
   Net::HttpClient::Error error;
-  if (!Net::HttpClient::Send(request, response, error)) {
+  if (!SendFrame(frame, function.c_str(), response, error)) {
     LOG_ERROR(
         "[%s][Client]send upload part object[bucket:%s object:%s][taskid:%s:%d] failed, "
         "error[%d:%d][%s(%d)]",
@@ -128,13 +124,11 @@ bool CObjectProtoClient::FinishPartTask(
   frame.body = document.data();
   frame.body_size = static_cast<uint32_t>(document.size());
   frame.body_md5 = true;
-  Net::CHttpClientRequest request = NewRequest(frame);
-  request.SetReceiveTimeout(kFinishPartTaskTimeoutMs);
-  LOG_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
-
+  frame.receive_timeout_ms = kFinishPartTaskTimeoutMs;
+  ORCA_CS_FUNCTION_NAME(function);
   Net::CHttpClientResponse response;
   Net::HttpClient::Error error;
-  if (!Net::HttpClient::Send(request, response, error)) {
+  if (!SendFrame(frame, function.c_str(), response, error)) {
     LOG_ERROR(
         "[%s][Client]send finish part task[bucket:%s object:%s][taskid:%s] failed, "
         "error[%d:%d][%s(%d)]",

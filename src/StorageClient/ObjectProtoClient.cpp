@@ -75,7 +75,20 @@ Net::CHttpClientRequest CObjectProtoClient::NewRequest(const RequestFrame& frame
   if (frame.body != nullptr) {
     request.SetDataRef(frame.body, frame.body_size);
   }
+  if (frame.receive_timeout_ms != 0) {
+    request.SetReceiveTimeout(frame.receive_timeout_ms);
+  }
+  request.SetMaxResponseBody(frame.max_response_body);
   return request;
+}
+
+bool CObjectProtoClient::SendFrame(const RequestFrame& frame, const char* function,
+                                   Net::CHttpClientResponse& response,
+                                   Net::HttpClient::Error& error) const {
+  Net::CHttpClientRequest request = NewRequest(frame);
+  ORCA_CS_LOG_AS(veklog::kLevelTrace, function, "[%s][Client]send url[%s][%s(%d)]",
+                 request.GetURL().ToStdString(true).c_str());
+  return Net::HttpClient::Send(request, response, error);
 }
 
 void CObjectProtoClient::RecordUploadStatusError(int status, const std::string& body,
@@ -102,14 +115,12 @@ bool CObjectProtoClient::GetBestNode(std::string& location, const std::string& o
   frame.resource = ResourcePath(object_key) + "?bestnode";
   frame.url = upload_base_ + frame.resource;
   frame.content_type = kXmlContentType;
-  Net::CHttpClientRequest request = NewRequest(frame);
   // The answer is a small document: a longer one is neither kept nor accepted.
-  request.SetMaxResponseBody(proto::kMaxDocumentBytes);
-  LOG_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
-
+  frame.max_response_body = proto::kMaxDocumentBytes;
+  ORCA_CS_FUNCTION_NAME(function);
   Net::CHttpClientResponse response;
   Net::HttpClient::Error error;
-  if (!Net::HttpClient::Send(request, response, error)) {
+  if (!SendFrame(frame, function.c_str(), response, error)) {
     LOG_ERROR("[%s][Client]send get best node failed, error[%d:%d][%s(%d)]", error.major,
               error.minor);
     conf_->RecordError(
@@ -147,12 +158,10 @@ bool CObjectProtoClient::UploadObject(std::string& object_url, const std::string
   frame.body = data;
   frame.body_size = size;
   frame.body_md5 = true;
-  Net::CHttpClientRequest request = NewRequest(frame);
-  LOG_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
-
+  ORCA_CS_FUNCTION_NAME(function);
   Net::CHttpClientResponse response;
   Net::HttpClient::Error error;
-  if (!Net::HttpClient::Send(request, response, error)) {
+  if (!SendFrame(frame, function.c_str(), response, error)) {
     LOG_ERROR("[%s][Client]send upload object failed, error[%d:%d][%s(%d)]", error.major,
               error.minor);
     conf_->RecordError(
@@ -310,13 +319,9 @@ bool CObjectProtoClient::Remove(const std::string& object_url, const std::string
   frame.url = upload_base_ + frame.resource;
   frame.content_type = kXmlContentType;
   frame.host = false;
-  Net::CHttpClientRequest request = NewRequest(frame);
-  ORCA_CS_LOG_AS(veklog::kLevelTrace, function, "[%s][Client]send url[%s][%s(%d)]",
-                 request.GetURL().ToStdString(true).c_str());
-
   Net::CHttpClientResponse response;
   Net::HttpClient::Error error;
-  if (!Net::HttpClient::Send(request, response, error)) {
+  if (!SendFrame(frame, function, response, error)) {
     ORCA_CS_LOG_AS(veklog::kLevelError, function,
                    "[%s][Client]send remove object[%s] failed, error[%d:%d][%s(%d)]",
                    object_url.c_str(), error.major, error.minor);

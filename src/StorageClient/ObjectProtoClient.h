@@ -83,13 +83,19 @@ class CObjectProtoClient {
     std::string content_type;  // empty: none
     const char* body = nullptr;
     uint32_t body_size = 0;
-    bool body_md5 = false;  // send a Content-MD5 of the body
-    bool host = true;       // send the Host header
+    bool body_md5 = false;                    // send a Content-MD5 of the body
+    bool host = true;                         // send the Host header
+    int receive_timeout_ms = 0;               // 0: the HTTP component's default
+    uint64_t max_response_body = UINT64_MAX;  // longer answers are not kept
   };
 
   // A request with Host, Date, Content-MD5 and Authorization in that order,
-  // the content type and the (borrowed) body.
+  // the content type, the (borrowed) body and the frame's limits.
   Net::CHttpClientRequest NewRequest(const RequestFrame& frame) const;
+  // Builds the request, logs its "send url" trace on behalf of `function`
+  // and sends it. False on a transport failure, described by `error`.
+  bool SendFrame(const RequestFrame& frame, const char* function,
+                 Net::CHttpClientResponse& response, Net::HttpClient::Error& error) const;
   // "/" pool "/" key
   std::string ResourcePath(const std::string& object_key) const;
   // The scheme followed by a node location.
