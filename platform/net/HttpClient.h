@@ -147,12 +147,12 @@ class CHttpClientResponse {
   void SetBodyLimitExceeded() { limit_exceeded_ = true; }
 
  private:
-  int status_ = 0;
   std::vector<std::pair<std::string, std::string>> headers_;
   std::string body_;
-  bool has_content_length_ = false;
   uint64_t content_length_ = 0;
   uint64_t received_ = 0;
+  int status_ = 0;
+  bool has_content_length_ = false;
   bool complete_ = true;
   bool limit_exceeded_ = false;
 };
