@@ -1,7 +1,6 @@
 // Several threads share the pooled connections, one handle per exchange.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <set>
 #include <string>
@@ -10,14 +9,9 @@
 
 #include "CaptureServer.h"
 #include "NetTestUtil.h"
-#include "TestCerts.h"
-#include "TlsServer.h"
-#include "net/HttpClient.h"
 
 namespace {
 
-using Orca::Net::CHttpClientResponse;
-using Orca::Net::HttpClient;
 using orca_test::CaptureServer;
 
 // Runs `body(thread_index)` on `count` threads at once.
@@ -25,20 +19,15 @@ template <typename Body>
 void RunThreads(int count, Body body) {
   std::vector<std::thread> threads;
   threads.reserve(count);
-  for (int t = 0; t < count; ++t) {
-    threads.emplace_back(body, t);
-  }
-  for (std::thread& thread : threads) {
-    thread.join();
-  }
+  for (int t = 0; t < count; ++t) threads.emplace_back(body, t);
+  for (std::thread& thread : threads) thread.join();
 }
 
 bool PutText(const CaptureServer& server, const std::string& text) {
   auto request = orca_test::MakeRequest("PUT", server.BaseUrl() + "/pool/" + text);
   request.SetData(text);
-  CHttpClientResponse response;
-  HttpClient::Error error;
-  return HttpClient::Send(request, response, error) && response.GetBody() == "ok";
+  const auto got = orca_test::Send(request);
+  return got.ok && got.response.GetBody() == "ok";
 }
 
 TEST(HttpThreadsTest, ThreadsInTurnReuseOneConnection) {
@@ -62,9 +51,7 @@ TEST(HttpThreadsTest, ConcurrentThreadsNeverShareAConnection) {
   std::atomic<int> failures{0};
   RunThreads(kThreads, [&](int t) {
     for (int i = 0; i < kPerThread; ++i) {
-      if (!PutText(server, "t" + std::to_string(t) + "-" + std::to_string(i))) {
-        ++failures;
-      }
+      failures += !PutText(server, "t" + std::to_string(t) + "-" + std::to_string(i));
     }
   });
   EXPECT_EQ(failures.load(), 0);
@@ -80,19 +67,15 @@ TEST(HttpThreadsTest, ConcurrentThreadsNeverShareAConnection) {
 
 // TLS sessions and DNS entries are shared between handles under locks.
 TEST(HttpThreadsTest, ConcurrentTlsExchanges) {
-  const orca_test::TestPki pki = orca_test::MakeTestPki(orca_test::NewTempDir());
+  const orca_test::TestPki pki = orca_test::NewTestPki();
   orca_test::TlsServer server(pki, "127.0.0.1");
   orca_test::ScopedEnv bundle("ORCA_CS_CA_BUNDLE", pki.ca_cert.c_str());
   const std::string url = "https://localhost:" + std::to_string(server.port()) + "/pool/key";
   std::atomic<int> failures{0};
   RunThreads(4, [&](int /*thread*/) {
     for (int i = 0; i < 10; ++i) {
-      auto request = orca_test::MakeRequest("GET", url);
-      CHttpClientResponse response;
-      HttpClient::Error error;
-      if (!HttpClient::Send(request, response, error) || response.GetBody() != "secure") {
-        ++failures;
-      }
+      const auto got = orca_test::Get(url);
+      failures += !got.ok || got.response.GetBody() != "secure";
     }
   });
   EXPECT_EQ(failures.load(), 0);

@@ -3,38 +3,20 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
 #include "LogCapture.h"
 #include "NetTestUtil.h"
-#include "TestCerts.h"
-#include "TlsServer.h"
-#include "net/HttpClient.h"
 
 namespace {
 
-using Orca::Net::CHttpClientResponse;
-using Orca::Net::HttpClient;
-
-class HttpTlsTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    pki_ = std::make_unique<orca_test::TestPki>(orca_test::MakeTestPki(orca_test::NewTempDir()));
-  }
-  static void TearDownTestSuite() { pki_.reset(); }
-
-  static std::unique_ptr<orca_test::TestPki> pki_;
-};
-
-std::unique_ptr<orca_test::TestPki> HttpTlsTest::pki_;
-
-TEST_F(HttpTlsTest, VerificationFollowsTheEnvironment) {
-  orca_test::TlsServer named(*pki_, "127.0.0.1");  // the certificate names 127.0.0.1 and localhost
-  orca_test::TlsServer unnamed(*pki_, "127.0.0.2");  // ... but not 127.0.0.2
+TEST(HttpTlsTest, VerificationFollowsTheEnvironment) {
+  const orca_test::TestPki pki = orca_test::NewTestPki();
+  orca_test::TlsServer named(pki, "127.0.0.1");    // the certificate names 127.0.0.1 and localhost
+  orca_test::TlsServer unnamed(pki, "127.0.0.2");  // ... but not 127.0.0.2
   ASSERT_GT(named.port(), 0);
   ASSERT_GT(unnamed.port(), 0);
-  const std::string ca = pki_->ca_cert;
+  const char* ca = pki.ca_cert.c_str();
   const struct {
     const char* name;
     const char* host;
@@ -42,10 +24,10 @@ TEST_F(HttpTlsTest, VerificationFollowsTheEnvironment) {
     const char* insecure;
     bool ok;
   } cases[] = {
-      {"bundle, address in certificate", "127.0.0.1", ca.c_str(), nullptr, true},
-      {"bundle, name in certificate", "localhost", ca.c_str(), nullptr, true},
+      {"bundle, address in certificate", "127.0.0.1", ca, nullptr, true},
+      {"bundle, name in certificate", "localhost", ca, nullptr, true},
       {"system store only", "127.0.0.1", nullptr, nullptr, false},
-      {"bundle, host not in certificate", "127.0.0.2", ca.c_str(), nullptr, false},
+      {"bundle, host not in certificate", "127.0.0.2", ca, nullptr, false},
       {"opt-out other than 1", "127.0.0.1", nullptr, "0", false},
       {"opt-out", "127.0.0.1", nullptr, "1", true},
       {"opt-out, host not in certificate", "127.0.0.2", nullptr, "1", true},
@@ -56,24 +38,20 @@ TEST_F(HttpTlsTest, VerificationFollowsTheEnvironment) {
     orca_test::ScopedEnv bundle("ORCA_CS_CA_BUNDLE", c.ca_bundle);
     orca_test::ScopedEnv insecure("ORCA_CS_TLS_INSECURE", c.insecure);
     const int port = std::string(c.host) == "127.0.0.2" ? unnamed.port() : named.port();
-    auto request = orca_test::MakeRequest(
-        "GET", "https://" + std::string(c.host) + ":" + std::to_string(port) + "/pool/key");
-    CHttpClientResponse response;
-    HttpClient::Error error;
-    EXPECT_EQ(HttpClient::Send(request, response, error), c.ok);
+    const auto got =
+        orca_test::Get("https://" + std::string(c.host) + ":" + std::to_string(port) + "/pool/key");
+    EXPECT_EQ(got.ok, c.ok);
     if (c.ok) {
-      EXPECT_EQ(response.GetBody(), "secure");
+      EXPECT_EQ(got.response.GetBody(), "secure");
     } else {
-      EXPECT_EQ(error.major, CURLE_PEER_FAILED_VERIFICATION);
-      EXPECT_NE(error.minor, 0);
+      EXPECT_EQ(got.error.major, CURLE_PEER_FAILED_VERIFICATION);
+      EXPECT_NE(got.error.minor, 0);
     }
   }
   int warnings = 0;
   for (const auto& record : log.Records()) {
-    if (record.module == "platform.Net" && record.level == 4 &&
-        record.message.find("ORCA_CS_TLS_INSECURE") != std::string::npos) {
-      ++warnings;
-    }
+    warnings += record.module == "platform.Net" && record.level == 4 &&
+                record.message.find("ORCA_CS_TLS_INSECURE") != std::string::npos;
   }
   // Once per process, however many requests opt out (no other test opts out).
   static bool warned_before = false;

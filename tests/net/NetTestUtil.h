@@ -2,10 +2,17 @@
 #ifndef ORCA_TESTS_NET_NETTESTUTIL_H_
 #define ORCA_TESTS_NET_NETTESTUTIL_H_
 
-#include <cstddef>
-#include <cstdlib>
-#include <string>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <stdlib.h>
 
+#include <cstddef>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "TestCerts.h"
 #include "net/HttpClient.h"
 
 namespace orca_test {
@@ -16,6 +23,24 @@ inline Orca::Net::CHttpClientRequest MakeRequest(const std::string& method,
   request.SetURL(Orca::Net::URL(url));
   request.SetMethod(method);
   return request;
+}
+
+// What one HttpClient::Send gave.
+struct Outcome {
+  bool ok = false;
+  Orca::Net::CHttpClientResponse response;
+  Orca::Net::HttpClient::Error error;
+};
+
+inline Outcome Send(Orca::Net::CHttpClientRequest& request) {
+  Outcome outcome;
+  outcome.ok = Orca::Net::HttpClient::Send(request, outcome.response, outcome.error);
+  return outcome;
+}
+
+inline Outcome Get(const std::string& url) {
+  auto request = MakeRequest("GET", url);
+  return Send(request);
 }
 
 // `size` bytes cycling through all 256 values (NUL, CR and LF included).
@@ -31,28 +56,54 @@ inline std::string PatternBytes(size_t size) {
 class ScopedEnv {
  public:
   ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) {
-      old_ = old;
-      had_old_ = true;
-    }
-    Apply(value);
+    if (const char* old = getenv(name)) old_ = old;
+    Set(value);
   }
-  ~ScopedEnv() { Apply(had_old_ ? old_.c_str() : nullptr); }
+  ~ScopedEnv() { Set(old_ ? old_->c_str() : nullptr); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 
  private:
-  void Apply(const char* value) {
-    if (value != nullptr) {
-      setenv(name_.c_str(), value, 1);
-    } else {
-      unsetenv(name_.c_str());
-    }
+  void Set(const char* value) {
+    value != nullptr ? setenv(name_.c_str(), value, 1) : unsetenv(name_.c_str());
   }
 
   std::string name_;
-  std::string old_;
-  bool had_old_ = false;
+  std::optional<std::string> old_;
+};
+
+// A throw-away CA and server certificate in a new temporary folder.
+inline TestPki NewTestPki() {
+  std::string dir = ::testing::TempDir() + "orca-net-XXXXXX";
+  if (mkdtemp(dir.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
+  return MakeTestPki(dir);
+}
+
+// An HTTPS server (cpp-httplib) on `address` answering "secure" to every GET.
+class TlsServer {
+ public:
+  TlsServer(const TestPki& pki, const std::string& address)
+      : server_(pki.server_cert.c_str(), pki.server_key.c_str()) {
+    server_.Get(".*", [](const httplib::Request&, httplib::Response& response) {
+      response.set_content("secure", "text/plain");
+    });
+    server_.set_keep_alive_timeout(1);  // lets stop() return soon after the last request
+    port_ = server_.bind_to_any_port(address);
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+  }
+  ~TlsServer() {
+    server_.stop();
+    thread_.join();
+  }
+  TlsServer(const TlsServer&) = delete;
+  TlsServer& operator=(const TlsServer&) = delete;
+
+  int port() const { return port_; }
+
+ private:
+  httplib::SSLServer server_;
+  int port_ = -1;
+  std::thread thread_;
 };
 
 }  // namespace orca_test

@@ -1,0 +1,130 @@
+// URL, request and response records and the stall rules, without a network.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "net/HttpClient.h"
+#include "net/StallWatch.h"
+
+namespace {
+
+using Orca::Net::CHttpClientRequest;
+using Orca::Net::CHttpClientResponse;
+using Orca::Net::StallWatch;
+using Orca::Net::URL;
+
+TEST(HttpUrlTest, PathAndQueryOnly) {
+  const struct {
+    const char* text;
+    const char* path;
+  } cases[] = {
+      {"http://10.0.0.1:8080/pool/key.pfile?bestnode", "/pool/key.pfile?bestnode"},
+      {"https://host:443/?version", "/?version"},
+      {"http://host:80", "/"},
+      {"http://host:80?uploads", "/?uploads"},
+      {"/pool/key", "/pool/key"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(URL(c.text).ToStdString(false), c.path) << c.text;
+    EXPECT_EQ(URL(c.text).ToStdString(true), c.text);
+  }
+}
+
+TEST(HttpRequestTest, BodyIsMovedInAndFollowsCopiesAndMoves) {
+  std::string big(32UL * 1024 * 1024, 'x');
+  const void* const original = big.data();
+  CHttpClientRequest request;
+  request.SetData(std::move(big));  // not duplicated
+  EXPECT_EQ(static_cast<const void*>(request.GetData()), original);
+  EXPECT_EQ(request.GetDataSize(), 32u * 1024 * 1024);
+
+  request.SetData("short");  // kept inline by the string: moves change its address
+  const CHttpClientRequest copy = request;
+  const CHttpClientRequest moved = std::move(request);
+  EXPECT_EQ(std::string(copy.GetData(), copy.GetDataSize()), "short");
+  EXPECT_EQ(std::string(moved.GetData(), moved.GetDataSize()), "short");
+
+  static const char kBorrowed[] = "borrowed";
+  CHttpClientRequest borrowing = copy;
+  borrowing.SetDataRef(kBorrowed, 8);  // replaces the owned body
+  EXPECT_EQ(static_cast<const void*>(borrowing.GetData()), kBorrowed);
+  EXPECT_EQ(borrowing.GetDataSize(), 8u);
+}
+
+TEST(HttpResponseRecordTest, ContentLengthFieldOrBytesReceived) {
+  const struct {
+    const char* field;  // nullptr: no field
+    bool has_length;
+    uint64_t length;
+  } cases[] = {
+      {"1234", true, 1234}, {"0", true, 0},   {nullptr, false, 5},
+      {"12a", false, 5},    {"-1", false, 5}, {"", false, 5},
+  };
+  for (const auto& c : cases) {
+    CHttpClientResponse response;
+    if (c.field != nullptr) response.AddHeaderField("content-length", c.field);
+    response.AppendBody("hello", 5, UINT64_MAX);
+    EXPECT_EQ(response.HasContentLength(), c.has_length) << (c.field ? c.field : "none");
+    EXPECT_EQ(response.GetContentLength(), c.length) << (c.field ? c.field : "none");
+  }
+}
+
+const StallWatch::Clock::time_point kT0{};
+
+StallWatch::Clock::time_point At(int ms) { return kT0 + std::chrono::milliseconds(ms); }
+
+TEST(StallWatchTest, PhaseDecidesWhichTimeOutApplies) {
+  // send time-out 500 ms, receive time-out 3000 ms, 100 body bytes
+  const struct {
+    const char* name;
+    uint64_t uploaded;  // at 100 ms
+    int quiet_until;    // ms
+    bool answer_started;
+    bool stalled;
+  } cases[] = {
+      {"body still going out, within send time-out", 50, 600, false, false},
+      {"body still going out, past send time-out", 50, 601, false, true},
+      {"body sent, waiting within receive time-out", 100, 3100, false, false},
+      {"body sent, waiting past receive time-out", 100, 3101, false, true},
+      {"answer started before the body was all sent", 50, 3100, true, false},
+  };
+  for (const auto& c : cases) {
+    StallWatch watch(500, 3000, 100);
+    watch.Start(kT0);
+    watch.Observe(c.uploaded, 0, At(100));
+    if (c.answer_started) watch.MarkAnswerStarted();
+    EXPECT_EQ(watch.Stalled(At(c.quiet_until)), c.stalled) << c.name;
+  }
+}
+
+TEST(StallWatchTest, ProgressAndRestarts) {
+  StallWatch unstarted(100, 100, 0);  // nothing is timed before the connection is ready
+  EXPECT_FALSE(unstarted.Stalled(At(1000000)));
+
+  StallWatch watch(1000, 1000, 0);
+  watch.Start(kT0);
+  watch.Observe(0, 10, At(500));
+  watch.Observe(0, 10, At(1400));  // unchanged counters are no progress
+  EXPECT_FALSE(watch.Stalled(At(1500)));
+  EXPECT_TRUE(watch.Stalled(At(1501)));
+  watch.MarkProgress(At(1501));
+  EXPECT_FALSE(watch.Stalled(At(2501)));
+
+  StallWatch resent(1000, 5000, 100);
+  resent.Start(kT0);
+  resent.Observe(100, 0, At(100));  // body sent: receive phase
+  resent.Start(At(200));            // a resend on a fresh connection sends it again
+  EXPECT_TRUE(resent.Stalled(At(1201)));
+}
+
+TEST(StallWatchTest, NonPositiveTimeOutsMeanTheDefault) {
+  for (int timeout : {0, -5}) {
+    StallWatch watch(timeout, timeout, 0);
+    watch.Start(kT0);
+    EXPECT_FALSE(watch.Stalled(At(Orca::Net::kDefaultTimeoutMs))) << timeout;
+    EXPECT_TRUE(watch.Stalled(At(Orca::Net::kDefaultTimeoutMs + 1))) << timeout;
+  }
+}
+
+}  // namespace
