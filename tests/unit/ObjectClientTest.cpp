@@ -1,3 +1,5 @@
+// The object client's Init checks, its shared error state and the log
+// record helpers.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,7 +11,6 @@
 
 namespace Orca {
 namespace CloudStorage {
-
 namespace {
 
 SStorageServerConfig ValidConfig() {
@@ -23,76 +24,58 @@ SStorageServerConfig ValidConfig() {
   return config;
 }
 
-struct InitCase {
-  const char* name;
-  void (*mutate)(SStorageServerConfig&);
-  bool ok;
-  const char* message;
-};
+std::pair<int32_t, std::string> LastError(CObjectClient& client) {
+  int32_t code = -1;
+  std::string msg;
+  client.GetLastError(code, msg);
+  return {code, msg};
+}
 
 TEST(ObjectClientInitTest, ChecksInOrder) {
-  const InitCase cases[] = {
-      {"valid", [](SStorageServerConfig&) {}, true, ""},
-      {"default config", [](SStorageServerConfig& c) { c = SStorageServerConfig(); }, false,
-       "ak/sk empty or ip & pool name empty."},
-      {"no ak", [](SStorageServerConfig& c) { c.ak.clear(); }, false,
-       "ak/sk empty or ip & pool name empty."},
-      {"no sk", [](SStorageServerConfig& c) { c.sk.clear(); }, false,
-       "ak/sk empty or ip & pool name empty."},
-      {"no ip", [](SStorageServerConfig& c) { c.ip.clear(); }, false,
-       "ak/sk empty or ip & pool name empty."},
-      {"no pool", [](SStorageServerConfig& c) { c.pool_name.clear(); }, false,
-       "ak/sk empty or ip & pool name empty."},
+  constexpr char kEmpty[] = "ak/sk empty or ip & pool name empty.";
+  constexpr char kPort[] = "upload port or download port is 0.";
+  const struct {
+    const char* name;
+    void (*mutate)(SStorageServerConfig&);
+    const char* message;  // "" for success
+  } cases[] = {
+      {"valid", [](SStorageServerConfig&) {}, ""},
+      {"no ak", [](SStorageServerConfig& c) { c.ak.clear(); }, kEmpty},
+      {"no sk", [](SStorageServerConfig& c) { c.sk.clear(); }, kEmpty},
+      {"no ip", [](SStorageServerConfig& c) { c.ip.clear(); }, kEmpty},
+      {"no pool", [](SStorageServerConfig& c) { c.pool_name.clear(); }, kEmpty},
       {"strings before ports",
        [](SStorageServerConfig& c) {
          c.pool_name.clear();
          c.upload_port = 0;
        },
-       false, "ak/sk empty or ip & pool name empty."},
-      {"upload port 0", [](SStorageServerConfig& c) { c.upload_port = 0; }, false,
-       "upload port or download port is 0."},
-      {"download port 0", [](SStorageServerConfig& c) { c.download_port = 0; }, false,
-       "upload port or download port is 0."},
+       kEmpty},
+      {"upload port 0", [](SStorageServerConfig& c) { c.upload_port = 0; }, kPort},
+      {"download port 0", [](SStorageServerConfig& c) { c.download_port = 0; }, kPort},
   };
-  for (const InitCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     SStorageServerConfig config = ValidConfig();
     c.mutate(config);
     CObjectClient client(config);
-    EXPECT_EQ(client.Init(), c.ok);
-    int32_t code = -1;
-    std::string msg;
-    client.GetLastError(code, msg);
-    EXPECT_EQ(code, c.ok ? 0 : 2);
-    EXPECT_EQ(msg, c.message);
+    EXPECT_EQ(client.Init(), *c.message == '\0');
+    EXPECT_EQ(LastError(client),
+              std::make_pair(*c.message == '\0' ? 0 : 2, std::string(c.message)));
   }
 }
 
-TEST(ObjectClientInitTest, FailureRecordNeverShowsTheSecretKey) {
+TEST(ObjectClientInitTest, FailureRecordMasksTheSecretKey) {
   orca_test::LogCapture logs;
   SStorageServerConfig config = ValidConfig();
   config.ip.clear();
   CObjectClient client(config);
   ASSERT_FALSE(client.Init());
-  ASSERT_FALSE(logs.Records().empty());
   for (const orca_test::LogRecord& record : logs.Records()) {
     EXPECT_EQ(record.message.find("TOPSECRETKEY"), std::string::npos) << record.message;
   }
-  EXPECT_TRUE(logs.Contains("ak[AKID]"));
-  EXPECT_TRUE(logs.Contains("sk[<12 bytes hidden>] , ak[AKID], ip[], pool name[p1] is invalid."));
   EXPECT_TRUE(logs.Contains("[Orca::CloudStorage::CObjectClient::Init]"));
+  EXPECT_TRUE(logs.Contains("sk[<12 bytes hidden>] , ak[AKID], ip[], pool name[p1] is invalid."));
   EXPECT_TRUE(logs.Contains("[src/StorageClient/ObjectClientInterface.cpp("));
-}
-
-TEST(ObjectClientTest, FreshClientHasNoError) {
-  CObjectClient client(ValidConfig());
-  int32_t code = -1;
-  int32_t subcode = -1;
-  std::string msg = "x";
-  client.GetLastError(code, subcode, msg);
-  EXPECT_EQ(code, 0);
-  EXPECT_EQ(subcode, 0);
-  EXPECT_EQ(msg, "");
 }
 
 TEST(ObjectClientTest, CopiesShareTheErrorState) {
@@ -106,11 +89,8 @@ TEST(ObjectClientTest, CopiesShareTheErrorState) {
 
   EXPECT_FALSE(assigned.Init());
   for (CObjectClient* client : {&original, &copy, &assigned}) {
-    int32_t code = 0;
-    std::string msg;
-    client->GetLastError(code, msg);
-    EXPECT_EQ(code, 2);
-    EXPECT_EQ(msg, "upload port or download port is 0.");
+    EXPECT_EQ(LastError(*client),
+              std::make_pair(2, std::string("upload port or download port is 0.")));
   }
 }
 
@@ -123,20 +103,7 @@ TEST(ObjectImplTest, SubcodeSurvivesALaterRecordError) {
   EXPECT_EQ(impl.last_error_msg, "later.");
 }
 
-TEST(ObjectClientTest, UninitAlwaysSucceedsAndKeepsTheClientUsable) {
-  CObjectClient client{SStorageServerConfig{}};
-  EXPECT_TRUE(client.Uninit());
-  EXPECT_FALSE(client.Init());
-  EXPECT_TRUE(client.Uninit());
-  int32_t code = 0;
-  std::string msg;
-  client.GetLastError(code, msg);
-  EXPECT_EQ(code, 2);
-}
-
 TEST(LoggingTest, QualifiedFunctionNames) {
-  EXPECT_EQ(QualifiedFunctionName("bool Orca::CloudStorage::CObjectClient::Init()"),
-            "Orca::CloudStorage::CObjectClient::Init");
   EXPECT_EQ(QualifiedFunctionName(
                 "Orca::CloudStorage::CObjectClient::CObjectClient(const SStorageServerConfig&)"),
             "Orca::CloudStorage::CObjectClient::CObjectClient");
@@ -144,7 +111,6 @@ TEST(LoggingTest, QualifiedFunctionNames) {
 }
 
 TEST(LoggingTest, QuotedBodiesAreCapped) {
-  EXPECT_EQ(QuoteBody("short"), "short");
   EXPECT_EQ(QuoteBody(std::string(kMaxQuotedBody, 'a')), std::string(kMaxQuotedBody, 'a'));
   const std::string quoted = QuoteBody(std::string(100 * 1024 * 1024, 'b'));
   EXPECT_LT(quoted.size(), kMaxQuotedBody + 64);
