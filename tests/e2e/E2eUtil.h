@@ -1,13 +1,17 @@
 // Helpers shared by the end-to-end suites: an emulator per protocol
-// (started once per test binary) and the environment an HTTPS client needs.
+// (started once per test binary), test data and memory downloads.
 #ifndef ORCA_TEST_E2E_E2EUTIL_H_
 #define ORCA_TEST_E2E_E2EUTIL_H_
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "Emulator.h"
+#include "OrcaCloudStorage/StorageClient.h"
 
 namespace orca_test {
 
@@ -35,7 +39,36 @@ class SharedEmulator {
   }
 };
 
-inline std::string ProtocolName(bool https) { return https ? "Https" : "Http"; }
+// Suites parameterised by protocol (true: HTTPS) against the shared emulator.
+class ProtocolTest : public ::testing::TestWithParam<bool> {
+ protected:
+  Emulator& emulator_ = SharedEmulator::Get(GetParam());
+};
+
+inline std::string ProtocolName(const ::testing::TestParamInfo<bool>& protocol) {
+  return protocol.param ? "Https" : "Http";
+}
+
+inline std::string RandomBytes(size_t size, uint32_t seed) {
+  std::mt19937 gen(seed);
+  std::string out(size, '\0');
+  for (char& c : out) c = static_cast<char>(gen());
+  return out;
+}
+
+// The memory download of `url` (of `range` unless empty) into `data`.
+inline bool Fetch(Orca::CloudStorage::CObjectClient& client, const std::string& url,
+                  std::string& data, std::string range = "") {
+  char* buffer = nullptr;
+  uint32_t length = 0;
+  if (!(range.empty() ? client.DownloadFile(&buffer, length, url)
+                      : client.DownloadFile(&buffer, length, range, url))) {
+    return false;
+  }
+  data.assign(buffer, length);
+  delete[] buffer;
+  return true;
+}
 
 }  // namespace orca_test
 
