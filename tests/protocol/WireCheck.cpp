@@ -73,4 +73,36 @@ Reply XmlReply(int status, const std::string& xml) {
   return reply;
 }
 
+void ObjectWireTest::SetUp() {
+  upload_.Start();
+  node_.Start();
+  Orca::CloudStorage::SStorageServerConfig config;
+  config.ip = "127.0.0.1";
+  config.upload_port = static_cast<uint32_t>(upload_.port());
+  config.download_port = static_cast<uint32_t>(node_.port());
+  config.pool_name = "p1";
+  config.ak = kAccessKey;
+  config.sk = kSecretKey;
+  impl_ = std::make_shared<Orca::CloudStorage::ObjectImpl>(config);
+  ASSERT_TRUE(client_.Init(impl_));
+}
+
+void ObjectWireTest::ExpectError(int32_t code, const std::string& message) const {
+  EXPECT_EQ(impl_->last_error_code, code);
+  EXPECT_EQ(impl_->last_error_msg, message);
+}
+
+void ObjectWireTest::ExpectFrame(const CapturedRequest& request, const char* method,
+                                 const std::string& target, const std::vector<std::string>& names,
+                                 const std::optional<std::string>& content_type,
+                                 const std::string& resource) const {
+  EXPECT_EQ(request.method, method);
+  EXPECT_EQ(request.target, target);
+  EXPECT_EQ(OrderedHeaderNames(request), names);
+  EXPECT_EQ(request.Header("Host"), Host());
+  EXPECT_EQ(request.Header("Content-Type"), content_type);
+  EXPECT_EQ(request.Header("Authorization"),
+            ObjectAuthorization(request, resource.empty() ? target : resource));
+}
+
 }  // namespace orca_test

@@ -1,12 +1,19 @@
 // Checks of captured requests, computed independently of the library:
-// signatures with OpenSSL's HMAC and Base64, Content-MD5 with OpenSSL's MD5.
+// signatures with OpenSSL's HMAC and Base64, Content-MD5 with OpenSSL's MD5;
+// and the fixture of the object protocol's wire tests.
 #ifndef ORCA_TEST_PROTOCOL_WIRECHECK_H_
 #define ORCA_TEST_PROTOCOL_WIRECHECK_H_
 
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "CaptureServer.h"
+#include "StorageClient/ObjectImpl.h"
+#include "StorageClient/ObjectProtoClient.h"
 
 namespace orca_test {
 
@@ -33,6 +40,32 @@ std::vector<std::string> OrderedHeaderNames(const CapturedRequest& request);
 
 // A reply with an XML body.
 Reply XmlReply(int status, const std::string& xml);
+
+// Two capture servers and an initialised protocol client signing with the
+// keys above: `upload_` plays the configured address (upload port) and
+// `node_` the download port and the data nodes, so that a request's Host
+// can be told apart from the server it went to.
+class ObjectWireTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+
+  std::string Host() const { return "127.0.0.1:" + std::to_string(upload_.port()); }
+  std::string NodeLocation() const { return "127.0.0.1:" + std::to_string(node_.port()); }
+  // The recorded error must be this one.
+  void ExpectError(int32_t code, const std::string& message) const;
+  // The frame of an object request: method, target, the ordered header
+  // fields, the configured Host, content type and the signature over
+  // `resource` (the target when empty).
+  void ExpectFrame(const CapturedRequest& request, const char* method, const std::string& target,
+                   const std::vector<std::string>& names,
+                   const std::optional<std::string>& content_type,
+                   const std::string& resource = "") const;
+
+  CaptureServer upload_;
+  CaptureServer node_;
+  std::shared_ptr<Orca::CloudStorage::ObjectImpl> impl_;
+  Orca::CloudStorage::CObjectProtoClient client_;
+};
 
 }  // namespace orca_test
 
