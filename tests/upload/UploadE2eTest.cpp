@@ -1,73 +1,44 @@
-// Uploads through the emulator, each object read back and compared by
-// SHA-256: whole files of the boundary sizes, part failures, and piece-wise
-// uploads.
+// Whole-file uploads through the emulator, each object read back and
+// compared: the boundary sizes, part failures, the object key and the files
+// refused before any request.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
-#include <atomic>
-#include <memory>
+#include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "Emulator.h"
-#include "LogCapture.h"
-#include "OrcaCloudStorage/StorageClient.h"
+#include "StorageClient/PartTaskRegistry.h"
 #include "UploadTestUtil.h"
+#include "base/Encoding.h"
+#include "file/LocalFile.h"
 
 namespace Orca {
 namespace CloudStorage {
 namespace {
 
-using orca_test::EmulatorFault;
 using orca_test::EmulatorRequest;
 using orca_test::kMiB;
+using UploadE2eTest = orca_test::UploadTest;
 
-class UploadE2eTest : public ::testing::Test {
- protected:
-  UploadE2eTest() {
-    SStorageServerConfig config = emulator_.ObjectConfig();
-    config.progress_callback = progress_.Callback();
-    client_ = std::make_unique<CObjectClient>(config);
-  }
-
-  // SHA-256 of the stored object.
-  std::string StoredSha256(const std::string& url) {
-    char* buffer = nullptr;
-    uint32_t length = 0;
-    if (!client_->DownloadFile(&buffer, length, url)) {
-      ADD_FAILURE() << "cannot read back " << url;
-      return "";
-    }
-    const std::string bytes(buffer, length);
-    delete[] buffer;
-    return orca_test::Sha256Hex(bytes);
-  }
-
-  // Journal entries of part uploads (to the data nodes) or completions.
-  std::vector<EmulatorRequest> Sent(bool parts) {
-    std::vector<EmulatorRequest> sent;
-    for (const EmulatorRequest& request : emulator_.Journal()) {
-      const bool part = request.role == "node" && request.method == "POST";
-      const bool completion = request.role == "upload" && request.method == "POST" &&
-                              request.query.rfind("upload_id=", 0) == 0;
-      if (parts ? part : completion) sent.push_back(request);
-    }
-    return sent;
-  }
-
-  std::string Error(int32_t& code) const {
-    std::string msg;
-    client_->GetLastError(code, msg);
-    return msg;
-  }
-
-  orca_test::Emulator emulator_;
-  orca_test::TempDir dir_;
-  orca_test::ProgressLog progress_;
-  std::unique_ptr<CObjectClient> client_;
-};
+// The registry keeps nothing of an upload whose call has ended: a part
+// registered again under its id counts from scratch.
+void ExpectForgotten(const std::string& task_id) {
+  CPartTaskRegistry& registry = CPartTaskRegistry::GetInstance();
+  SPartTaskInfo part;
+  part.part_number = 1;
+  part.part_count = 2;
+  registry.RegisterPart(task_id, part);
+  part.finished = true;
+  registry.MarkPartDone(task_id, part);
+  uint32_t failed = 0;
+  int32_t percent = 0;
+  EXPECT_TRUE(registry.QueryUpload(failed, percent, task_id));
+  EXPECT_EQ(percent, 50);
+  registry.DropUpload(task_id);
+}
 
 TEST_F(UploadE2eTest, FilesOfBoundarySizesReadBackIdentical) {
   const struct {
@@ -79,167 +50,129 @@ TEST_F(UploadE2eTest, FilesOfBoundarySizesReadBackIdentical) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.size);
     emulator_.ClearJournal();
-    const size_t reports = progress_.Values().size();
+    // Read-only, and held open by a reader: readers share the lock.
     const std::string content = orca_test::RandomBytes(c.size, c.size);
+    const std::string path = Write("f" + std::to_string(c.size), content);
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    File::CLocalFile reader;
+    ASSERT_TRUE(
+        reader.Open(Base::UTF8ToWide(path), File::Access::kRead, File::Disposition::kOpenExisting));
     std::string url;
-    ASSERT_TRUE(client_->UploadFile(url, dir_.Write("f.bin", content)));
-    EXPECT_EQ(StoredSha256(url), orca_test::Sha256Hex(content));
+    ASSERT_TRUE(client_.UploadFile(url, path));
+    EXPECT_TRUE(Stored(url) == content);
 
-    const std::vector<EmulatorRequest> parts = Sent(true);
-    ASSERT_EQ(parts.size(), c.parts);
-    for (const EmulatorRequest& part : parts) {
-      const size_t number = std::stoul(part.query.substr(part.query.find("part_number=") + 12));
-      const uint64_t expected = number < c.parts ? 2 * kMiB : c.size - (c.parts - 1) * 2 * kMiB;
-      EXPECT_EQ(part.body_length, expected) << number;
+    const std::vector<EmulatorRequest> sent = SentTo("node");
+    ASSERT_EQ(sent.size(), std::max<size_t>(c.parts, 1));
+    for (const EmulatorRequest& request : sent) {
+      const size_t number = PartNumber(request);  // part n holds the n-th 2 MiB
+      EXPECT_EQ(
+          request.body_length,
+          number == 0 ? c.size : std::min<uint64_t>(2 * kMiB, c.size - (number - 1) * 2 * kMiB))
+          << number;
     }
-    // The server checks the completion's part count and sizes against the parts.
-    const std::vector<EmulatorRequest> completions = Sent(false);
-    ASSERT_EQ(completions.size(), c.parts == 0 ? 0u : 1u);
     if (c.parts != 0) {
-      EXPECT_EQ(completions[0].status, 200);
-      EXPECT_EQ(completions[0].Header("Content-Type"), "");
+      // The emulator checks the completion's part count and sizes against the parts.
+      const EmulatorRequest completion = SentTo("upload").back();
+      ASSERT_EQ(completion.query.rfind("upload_id=", 0), 0u);
+      EXPECT_EQ(completion.status, 200);
+      ExpectForgotten(completion.query.substr(10));
     }
-
-    const std::vector<int32_t> all = progress_.Values();
-    const std::vector<int32_t> values(all.begin() + reports, all.end());
+    // Below 100 while parts are in flight, then one final 100; a single
+    // request reports only the 100.
+    std::vector<int32_t> values = TakeProgress();
     ASSERT_FALSE(values.empty());
     EXPECT_EQ(values.back(), 100);
-    EXPECT_EQ(std::count(values.begin(), values.end(), 100), 1);
-    if (c.parts == 0) {
-      EXPECT_EQ(values.size(), 1u);
-    }
+    values.pop_back();
+    EXPECT_THAT(values, ::testing::Each(::testing::Lt(100)));
+    EXPECT_TRUE(c.parts != 0 || values.empty());
   }
   EXPECT_EQ(emulator_.OpenUploads(), 0u);
 }
 
 TEST_F(UploadE2eTest, PartFailures) {
   const std::string content = orca_test::RandomBytes(11 * kMiB, 11);  // 6 parts
-  const std::string path = dir_.Write("parts.bin", content);
-  struct Case {
-    const char* kind;
-    int count;
-    bool ok;
-    int32_t code;
+  const std::string path = Write("parts.bin", content);
+  const struct {
+    const char* fault;  // on every attempt at part 3, up to its count
+    int32_t code;       // 0: the upload succeeds
     const char* message;
+  } cases[] = {
+      {R"("kind":"status","count":1)", 0, ""},  // the second attempt succeeds
+      {R"("kind":"status","count":3)", 5, "UploadPartObject rsp status code[500]."},
+      {R"("kind":"not_enough_space","count":3)", 7, "upload object rsp status code[500]."},
   };
-  const Case cases[] = {
-      {"status", 1, true, 0, ""},  // the second attempt succeeds
-      {"status", 3, false, 5, "UploadPartObject rsp status code[500]."},
-      {"not_enough_space", 3, false, 7, "upload object rsp status code[500]."},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.kind) + " x" + std::to_string(c.count));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
     emulator_.ClearJournal();
-    EmulatorFault fault;
-    fault.kind = c.kind;
-    fault.role = "node";
-    fault.path = "*&part_number=3";
-    fault.count = c.count;
-    fault.status = 500;
-    emulator_.AddFault(fault);
-
+    AddFault(std::string(R"("role":"node","path":"*&part_number=3","status":500,)") + c.fault);
     std::string url = "untouched";
-    EXPECT_EQ(client_->UploadFile(url, path), c.ok);
-    const std::vector<EmulatorRequest> parts = Sent(true);
-    EXPECT_EQ(std::count_if(parts.begin(), parts.end(),
-                            [](const EmulatorRequest& r) {
-                              return r.query.find("&part_number=3") != std::string::npos;
-                            }),
-              std::min(c.count + 1, 3));
-    if (c.ok) {
-      EXPECT_EQ(StoredSha256(url), orca_test::Sha256Hex(content));
+    EXPECT_EQ(client_.UploadFile(url, path), c.code == 0);
+    const std::vector<size_t> parts = PartsSent();
+    EXPECT_EQ(std::count(parts.begin(), parts.end(), size_t{3}), c.code == 0 ? 2 : 3) << "attempts";
+    if (c.code == 0) {
+      EXPECT_TRUE(Stored(url) == content);
     } else {
       EXPECT_EQ(url, "untouched");
-      EXPECT_TRUE(Sent(false).empty()) << "no completion after a failed part";
-      int32_t code = 0;
-      EXPECT_EQ(Error(code), c.message);
-      EXPECT_EQ(code, c.code);
-      EXPECT_EQ(progress_.Values().back(), 100);
+      EXPECT_EQ(SentTo("upload").back().query, "uploads") << "no completion after a failed part";
+      EXPECT_EQ(LastError(), std::make_pair(c.code, std::string(c.message)));
+      EXPECT_EQ(TakeProgress().back(), 100);
     }
     emulator_.ClearFaults();
   }
 }
 
-TEST_F(UploadE2eTest, MissingFileSendsNothing) {
-  std::string url;
-  EXPECT_FALSE(client_->UploadFile(url, dir_.Path("no-such-file.bin")));
-  EXPECT_TRUE(emulator_.Journal().empty());
+TEST_F(UploadE2eTest, ObjectKeyKeepsTheFileExtension) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Movie.MP4", "\\.MP4"},
+      {"dir/photo.jpg", "\\.jpg"},
+      {"a.b/c", ""},
+      {"archive.tar.gz", "\\.gz"},
+      {"noext", ""},
+      {"x.d\\readme", ""},
+      {"win\\photo.png", "\\.png"},
+      {".hidden", "\\.hidden"},
+      {"trailing.", "\\."},
+  };
+  for (const auto& [name, extension] : cases) {
+    SCOPED_TRACE(name);
+    std::string url;
+    ASSERT_TRUE(client_.UploadFile(url, Write(name, "x")));
+    EXPECT_THAT(
+        url, ::testing::MatchesRegex(std::string("/pool1/") + orca_test::kGuidPattern + extension));
+  }
 }
 
-TEST_F(UploadE2eTest, PiecesReadBackAsOneObject) {
-  const std::string big = orca_test::RandomBytes(2 * kMiB + 7, 5);
+TEST_F(UploadE2eTest, RefusedBeforeAnyRequest) {
+  // A file opened for writing elsewhere holds an exclusive lock.
+  const std::string locked = Write("locked.bin", "data");
+  File::CLocalFile writer;
+  ASSERT_TRUE(writer.Open(Base::UTF8ToWide(locked), File::Access::kReadWrite,
+                          File::Disposition::kOpenExisting));
+  const std::string huge = Write("huge.bin", "");
+  std::filesystem::resize_file(huge, uint64_t{4096} * kMiB);  // sparse
+  const std::string missing = Path("missing.bin");
   const struct {
-    const char* name;
-    orca_test::PieceMember member;
-    std::string first_url;
-    std::vector<std::string> pieces;
+    std::string path;
+    int32_t code;
+    std::string message;
+    std::vector<int32_t> progress;  // a call that got past the open reports 100
   } cases[] = {
-      {"by pieces, one", orca_test::ByPieces, "", {big}},
-      {"by pieces, four", orca_test::ByPieces, "", {big, "b", big, "dd"}},
-      {"alone storage, one", orca_test::AloneStorage, "", {big}},
-      {"alone storage, four", orca_test::AloneStorage, "", {"a", big, "c", big}},
-      {"file name, one", orca_test::AndFileName, "one.bin", {big}},
-      {"file name, four", orca_test::AndFileName, "four.bin", {big, big, "c", "d"}},
+      {"", 2, "file path is empty.", {}},
+      {missing, 3, "open file[" + missing + "] failed[2].", {}},
+      {Path(""), 3, "open file[" + Path("") + "] failed[21].", {}},
+      {locked, 3, "open file[" + locked + "] failed[11].", {}},
+      {huge, 3, "file[" + huge + "] size[4294967296] too large, 4 GiB or more.", {100}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::string url = c.first_url;
-    std::string whole;
-    for (size_t i = 0; i < c.pieces.size(); ++i) {
-      ASSERT_TRUE(c.member(*client_, url, c.pieces[i], i + 1 == c.pieces.size(), i == 0));
-      whole += c.pieces[i];
-    }
-    EXPECT_EQ(StoredSha256(url), orca_test::Sha256Hex(whole));
+    SCOPED_TRACE(c.path);
+    std::string url = "untouched";
+    EXPECT_FALSE(client_.UploadFile(url, c.path));
+    EXPECT_EQ(url, "untouched");
+    EXPECT_EQ(LastError(), std::make_pair(c.code, c.message));
+    EXPECT_EQ(TakeProgress(), c.progress);
   }
-  EXPECT_EQ(emulator_.OpenUploads(), 0u);
-}
-
-TEST_F(UploadE2eTest, RetryAfterFailedCompletionStoresEachPieceOnce) {
-  EmulatorFault fault;
-  fault.kind = "status";
-  fault.role = "upload";
-  fault.method = "POST";
-  fault.path = "*?upload_id=*";
-  fault.status = 503;
-  emulator_.AddFault(fault);
-  std::string url;
-  ASSERT_TRUE(orca_test::ByPieces(*client_, url, "first ", false, true));
-  const std::string first_url = url;
-  EXPECT_FALSE(orca_test::ByPieces(*client_, url, "last", true, false));
-  int32_t code = 0;
-  EXPECT_EQ(Error(code), "FinishPartTask rsp status code[503].");
-  EXPECT_EQ(emulator_.OpenUploads(), 1u) << "the piece task stays open";
-
-  ASSERT_TRUE(orca_test::ByPieces(*client_, url, "last", true, false));
-  EXPECT_EQ(url, first_url);
-  EXPECT_EQ(StoredSha256(url), orca_test::Sha256Hex("first last"));
-  // The resent last piece replaced part 2 instead of becoming part 3.
-  const std::vector<EmulatorRequest> parts = Sent(true);
-  ASSERT_EQ(parts.size(), 3u);
-  EXPECT_EQ(parts[1].query, parts[2].query);
-}
-
-TEST_F(UploadE2eTest, SameFileNameFromTwoThreads) {
-  orca_test::LogCapture logs;
-  std::atomic<int> ready{0};
-  std::atomic<int> succeeded{0};
-  std::string urls[2] = {"same.bin", "same.bin"};
-  std::vector<std::thread> threads;
-  for (std::string& url : urls) {
-    threads.emplace_back([&] {
-      ++ready;
-      while (ready.load() < 2) std::this_thread::yield();
-      if (orca_test::AndFileName(*client_, url, "head-", false, true)) ++succeeded;
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(succeeded.load(), 1);
-  EXPECT_TRUE(logs.Contains("upload piece failed, add task failed, url[same.bin]."));
-
-  // The winner's piece task goes on.
-  std::string& url = urls[0] == "same.bin" ? urls[1] : urls[0];
-  ASSERT_TRUE(orca_test::AndFileName(*client_, url, "tail", true, false));
-  EXPECT_EQ(StoredSha256(url), orca_test::Sha256Hex("head-tail"));
+  EXPECT_TRUE(emulator_.Journal().empty());
+  EXPECT_FALSE(std::filesystem::exists(missing)) << "a mistyped path must not be created";
 }
 
 }  // namespace

@@ -1,42 +1,14 @@
 #include "UploadTestUtil.h"
 
-#include <gtest/gtest.h>
-#include <openssl/evp.h>
 #include <stdlib.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <pugixml.hpp>
 #include <random>
+#include <stdexcept>
 
 namespace orca_test {
-
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "orca-upload-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("mkdtemp failed");
-  }
-  dir_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::permissions(dir_, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ignored);
-  std::filesystem::remove_all(dir_, ignored);
-}
-
-std::string TempDir::Write(const std::string& name, const std::string& bytes) const {
-  const std::filesystem::path path = Path(name);
-  std::filesystem::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) {
-    throw std::runtime_error("cannot write " + path.string());
-  }
-  return path.string();
-}
 
 std::string RandomBytes(size_t size, uint32_t seed) {
   std::mt19937 generator(seed);
@@ -48,90 +20,83 @@ std::string RandomBytes(size_t size, uint32_t seed) {
   return bytes;
 }
 
-std::string Sha256Hex(const std::string& bytes) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int i = 0; i < length; ++i) {
-    hex += kHex[digest[i] >> 4];
-    hex += kHex[digest[i] & 0x0F];
+UploadTest::UploadTest()
+    : client_([this] {
+        Orca::CloudStorage::SStorageServerConfig config = emulator_.ObjectConfig();
+        config.progress_callback = [this](const Orca::CloudStorage::SProgressInfo& info) {
+          std::lock_guard<std::mutex> lock(progress_mutex_);
+          progress_.push_back(info.percent);
+        };
+        return config;
+      }()) {
+  std::string pattern = (std::filesystem::temp_directory_path() / "orca-upload-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) {
+    throw std::runtime_error("mkdtemp failed");
   }
-  return hex;
+  dir_ = pattern;
 }
 
-std::function<void(const Orca::CloudStorage::SProgressInfo&)> ProgressLog::Callback() {
-  return [this](const Orca::CloudStorage::SProgressInfo& info) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    values_.push_back(info.percent);
-  };
+UploadTest::~UploadTest() {
+  std::error_code ignored;
+  std::filesystem::remove_all(dir_, ignored);
 }
 
-std::vector<int32_t> ProgressLog::Values() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return values_;
-}
-
-bool ByPieces(Orca::CloudStorage::CObjectClient& client, std::string& url, const std::string& data,
-              bool last, bool /*first*/) {
-  return client.UploadFileByPieces(url, data.data(), static_cast<uint32_t>(data.size()), last);
-}
-
-bool AloneStorage(Orca::CloudStorage::CObjectClient& client, std::string& url,
-                  const std::string& data, bool last, bool /*first*/) {
-  return client.UploadFileByPiecesAloneStorage(url, data.data(), static_cast<uint32_t>(data.size()),
-                                               last);
-}
-
-bool AndFileName(Orca::CloudStorage::CObjectClient& client, std::string& url,
-                 const std::string& data, bool last, bool first) {
-  return client.UploadFileByPiecesAndFileName(url, data.data(), static_cast<uint32_t>(data.size()),
-                                              last, first);
-}
-
-namespace {
-
-std::vector<std::string> ChildNames(const pugi::xml_node& node) {
-  std::vector<std::string> names;
-  for (const pugi::xml_node& child : node.children()) {
-    names.emplace_back(child.type() == pugi::node_element ? child.name() : "#text");
+std::string UploadTest::Write(const std::string& name, const std::string& bytes) const {
+  const std::filesystem::path path = Path(name);
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) {
+    throw std::runtime_error("cannot write " + path.string());
   }
-  return names;
+  return path.string();
 }
 
-}  // namespace
+std::string UploadTest::Stored(const std::string& url) {
+  char* buffer = nullptr;
+  uint32_t length = 0;
+  if (!client_.DownloadFile(&buffer, length, url)) {
+    ADD_FAILURE() << "cannot read back " << url;
+    return "";
+  }
+  std::string bytes(buffer, length);
+  delete[] buffer;
+  return bytes;
+}
 
-bool ParseCompletion(const std::string& xml, std::string& total,
-                     std::vector<CompletedPart>& parts) {
-  pugi::xml_document document;
-  if (!document.load_string(xml.c_str())) {
-    ADD_FAILURE() << "not XML: " << xml;
-    return false;
+std::vector<EmulatorRequest> UploadTest::SentTo(const std::string& role) {
+  std::vector<EmulatorRequest> sent;
+  for (EmulatorRequest& request : emulator_.Journal()) {
+    if (request.role == role) sent.push_back(std::move(request));
   }
-  const pugi::xml_node root = document.document_element();
-  if (std::string(root.name()) != "CompleteMultipartUpload") {
-    ADD_FAILURE() << "root " << root.name();
-    return false;
-  }
-  const std::vector<std::string> names = ChildNames(root);
-  if (names.empty() || names.front() != "TotalPartNum") {
-    ADD_FAILURE() << "TotalPartNum is not first: " << xml;
-    return false;
-  }
-  total = root.child_value("TotalPartNum");
-  parts.clear();
-  for (pugi::xml_node part = root.child("TotalPartNum").next_sibling(); part;
-       part = part.next_sibling()) {
-    const std::vector<std::string> expected = {"PartNumber", "PartSize", "ETag"};
-    if (std::string(part.name()) != "Part" || ChildNames(part) != expected) {
-      ADD_FAILURE() << "unexpected element in " << xml;
-      return false;
-    }
-    parts.push_back(
-        {part.child_value("PartNumber"), part.child_value("PartSize"), part.child_value("ETag")});
-  }
-  return true;
+  return sent;
+}
+
+size_t UploadTest::PartNumber(const EmulatorRequest& request) {
+  const size_t at = request.query.find("part_number=");
+  return at == std::string::npos ? 0 : std::stoul(request.query.substr(at + 12));
+}
+
+std::vector<size_t> UploadTest::PartsSent() {
+  std::vector<size_t> parts;
+  for (const EmulatorRequest& request : SentTo("node")) parts.push_back(PartNumber(request));
+  return parts;
+}
+
+void UploadTest::AddFault(const std::string& members) {
+  std::string answer;
+  ASSERT_EQ(emulator_.Admin("POST", "/faults", "{" + members + "}", &answer), 200) << answer;
+}
+
+std::pair<int32_t, std::string> UploadTest::LastError() {
+  std::pair<int32_t, std::string> error;
+  client_.GetLastError(error.first, error.second);
+  return error;
+}
+
+std::vector<int32_t> UploadTest::TakeProgress() {
+  std::lock_guard<std::mutex> lock(progress_mutex_);
+  return std::exchange(progress_, {});
 }
 
 }  // namespace orca_test

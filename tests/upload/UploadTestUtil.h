@@ -1,15 +1,19 @@
-// Helpers of the upload tests: scratch files, test data, digests, progress
-// recording and the completion document as the server reads it.
+// The fixture of the upload tests: an emulator of its own, a client of its
+// first pool that records its progress reports, a scratch folder, and test
+// data.
 #ifndef ORCA_TEST_UPLOAD_UPLOADTESTUTIL_H_
 #define ORCA_TEST_UPLOAD_UPLOADTESTUTIL_H_
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "Emulator.h"
 #include "OrcaCloudStorage/StorageClient.h"
 
 namespace orca_test {
@@ -19,64 +23,40 @@ inline constexpr size_t kMiB = 1024 * 1024;
 inline constexpr char kGuidPattern[] =
     "[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}";
 
-// A fresh folder under the temporary folder, removed with its contents.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
+// `size` reproducible pseudo-random bytes.
+std::string RandomBytes(size_t size, uint32_t seed);
 
+class UploadTest : public ::testing::Test {
+ protected:
+  UploadTest();
+  ~UploadTest() override;
+
+  // A path in the scratch folder; Write puts `bytes` there (creating
+  // folders on the way).
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  // Writes `bytes` into `name` (creating folders on the way); its path.
   std::string Write(const std::string& name, const std::string& bytes) const;
+  // The stored object, read back through the memory download.
+  std::string Stored(const std::string& url);
+  // Journal entries of `role` ("upload", "node").
+  std::vector<EmulatorRequest> SentTo(const std::string& role);
+  // The part number of a part upload; 0 for any other request.
+  static size_t PartNumber(const EmulatorRequest& request);
+  // The part number of each request to the data nodes, in order.
+  std::vector<size_t> PartsSent();
+  // Adds a fault rule given as the members of an admin API document.
+  void AddFault(const std::string& members);
+  std::pair<int32_t, std::string> LastError();
+  // The progress reports since the last call.
+  std::vector<int32_t> TakeProgress();
+
+  Emulator emulator_;
+  Orca::CloudStorage::CObjectClient client_;
 
  private:
   std::string dir_;
+  std::mutex progress_mutex_;
+  std::vector<int32_t> progress_;
 };
-
-// `size` reproducible pseudo-random bytes.
-std::string RandomBytes(size_t size, uint32_t seed);
-// Lower-case hex SHA-256.
-std::string Sha256Hex(const std::string& bytes);
-
-// Every percentage reported through a configuration's progress callback.
-class ProgressLog {
- public:
-  std::function<void(const Orca::CloudStorage::SProgressInfo&)> Callback();
-  std::vector<int32_t> Values() const;
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<int32_t> values_;
-};
-
-// The three piece-wise members called alike; `first` only matters to
-// UploadFileByPiecesAndFileName, the others know a first piece by its empty URL.
-using PieceMember = bool (*)(Orca::CloudStorage::CObjectClient&, std::string& url,
-                             const std::string& data, bool last, bool first);
-bool ByPieces(Orca::CloudStorage::CObjectClient& client, std::string& url, const std::string& data,
-              bool last, bool first);
-bool AloneStorage(Orca::CloudStorage::CObjectClient& client, std::string& url,
-                  const std::string& data, bool last, bool first);
-bool AndFileName(Orca::CloudStorage::CObjectClient& client, std::string& url,
-                 const std::string& data, bool last, bool first);
-
-// One Part element of a completion document.
-struct CompletedPart {
-  std::string number;
-  std::string size;
-  std::string etag;
-  bool operator==(const CompletedPart& other) const {
-    return number == other.number && size == other.size && etag == other.etag;
-  }
-};
-
-// Reads a CompleteMultipartUpload document strictly: the root, then
-// TotalPartNum, then Part elements each holding exactly PartNumber, PartSize
-// and ETag in that order. False (with a failure added) when it has any other
-// shape.
-bool ParseCompletion(const std::string& xml, std::string& total, std::vector<CompletedPart>& parts);
 
 }  // namespace orca_test
 
