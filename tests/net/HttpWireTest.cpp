@@ -1,4 +1,5 @@
-// What the server receives: request line, exact header set and order, body.
+// What the server receives (request line, exact header set and order, body)
+// and how connections are reused.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -7,27 +8,25 @@
 
 #include "CaptureServer.h"
 #include "NetTestUtil.h"
-#include "net/HttpClient.h"
 
 namespace {
 
-using Orca::Net::CHttpClientResponse;
-using Orca::Net::HttpClient;
+using Orca::Net::CHttpClientRequest;
 using orca_test::CapturedRequest;
 using orca_test::CaptureServer;
+using orca_test::Reply;
 
 class HttpWireTest : public ::testing::Test {
  protected:
   void SetUp() override { server_.Start(); }
 
   // Sends and returns what the server received.
-  CapturedRequest Exchange(Orca::Net::CHttpClientRequest& request) {
+  CapturedRequest Received(CHttpClientRequest& request) {
     const size_t before = server_.Requests().size();
-    CHttpClientResponse response;
-    HttpClient::Error error;
-    EXPECT_TRUE(HttpClient::Send(request, response, error));
-    EXPECT_EQ(error.major, 0);
-    EXPECT_EQ(error.minor, 0);
+    const auto got = orca_test::Send(request);
+    EXPECT_TRUE(got.ok);
+    EXPECT_EQ(got.error.major, 0);
+    EXPECT_EQ(got.error.minor, 0);
     const std::vector<CapturedRequest> requests = server_.Requests();
     EXPECT_EQ(requests.size(), before + 1);
     return requests.empty() ? CapturedRequest() : requests.back();
@@ -38,115 +37,133 @@ class HttpWireTest : public ::testing::Test {
 
 TEST_F(HttpWireTest, HeaderSetAndOrderAreExactlyTheCallersOwn) {
   const std::string big = orca_test::PatternBytes(3UL * 1024 * 1024);
+  const std::string xml = "application/xml; charset=utf-8";
+  const std::string binary = "binary/octet-stream";
   const struct {
     const char* name;
     const char* method;
     std::optional<std::string> body;  // nullopt: SetData never called
-    const char* content_type;
+    std::string content_type;
     std::optional<std::string> content_length;  // nullopt: no such field
+    bool borrowed;                              // SetDataRef instead of SetData
+    bool host;                                  // a Host field of the caller's
   } cases[] = {
-      {"GET without body", "GET", std::nullopt, "", std::nullopt},
-      {"GET with content type", "GET", std::nullopt, "application/xml; charset=utf-8",
-       std::nullopt},
-      {"DELETE without body", "DELETE", std::nullopt, "application/xml; charset=utf-8",
-       std::nullopt},
-      {"PUT without SetData", "PUT", std::nullopt, "", "0"},
-      {"PUT with empty body", "PUT", std::string(), "binary/octet-stream", "0"},
-      {"POST with empty body", "POST", std::string(), "", "0"},
-      {"POST with XML body", "POST", std::string("<a>&amp;</a>"), "", "12"},
-      {"PUT with binary body", "PUT", orca_test::PatternBytes(1000), "binary/octet-stream", "1000"},
-      {"PUT above the Expect threshold", "PUT", big, "binary/octet-stream",
-       std::to_string(big.size())},
+      {"GET without body", "GET", std::nullopt, "", std::nullopt, false, true},
+      {"GET without Host field", "GET", std::nullopt, "", std::nullopt, false, false},
+      {"DELETE with content type", "DELETE", std::nullopt, xml, std::nullopt, false, true},
+      {"PUT without SetData", "PUT", std::nullopt, "", "0", false, true},
+      {"PUT with empty body", "PUT", std::string(), binary, "0", false, true},
+      {"POST with empty body", "POST", std::string(), "", "0", false, true},
+      {"POST with XML body", "POST", std::string("<a>&amp;</a>"), "", "12", false, true},
+      {"PUT with binary body", "PUT", orca_test::PatternBytes(1000), binary, "1000", false, true},
+      {"PUT above the Expect threshold", "PUT", big, binary, "3145728", true, true},
   };
+  const std::string authority = "127.0.0.1:" + std::to_string(server_.port());
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     auto request = orca_test::MakeRequest(c.method, server_.BaseUrl() + "/pool/key.pfile?x=1");
-    request.AddHeaderField("Host", "10.0.0.1:8080");
+    if (c.host) request.AddHeaderField("Host", "10.0.0.1:8080");
     request.AddHeaderField("Date", "Tue, 05 Mar 2024 08:09:10 GMT");
-    request.AddHeaderField("Range", "bytes=0-1048576");
+    request.AddHeaderField("X-Empty", "");  // sent, not dropped
     request.AddHeaderField("Authorization", "quarnbox ak:c2ln");
-    if (*c.content_type != '\0') {
-      request.SetContentType(c.content_type);
-    }
-    if (c.body) {
-      request.SetData(*c.body);
-    }
+    if (!c.content_type.empty()) request.SetContentType(c.content_type);
+    if (c.body && c.borrowed) request.SetDataRef(c.body->data(), c.body->size());
+    if (c.body && !c.borrowed) request.SetData(*c.body);
 
-    const CapturedRequest got = Exchange(request);
+    const CapturedRequest got = Received(request);
     EXPECT_EQ(got.method, c.method);
     EXPECT_EQ(got.target, "/pool/key.pfile?x=1");
     EXPECT_EQ(got.version, "HTTP/1.1");
     std::vector<std::pair<std::string, std::string>> expected = {
-        {"Host", "10.0.0.1:8080"},
+        {"Host", c.host ? "10.0.0.1:8080" : authority},
         {"Date", "Tue, 05 Mar 2024 08:09:10 GMT"},
-        {"Range", "bytes=0-1048576"},
+        {"X-Empty", ""},
         {"Authorization", "quarnbox ak:c2ln"}};
-    if (*c.content_type != '\0') {
-      expected.emplace_back("Content-Type", c.content_type);
-    }
-    if (c.content_length) {
-      expected.emplace_back("Content-Length", *c.content_length);
-    }
+    if (!c.content_type.empty()) expected.emplace_back("Content-Type", c.content_type);
+    if (c.content_length) expected.emplace_back("Content-Length", *c.content_length);
     EXPECT_EQ(got.headers, expected);
     EXPECT_TRUE(got.body == c.body.value_or("")) << "body of " << got.body.size() << " bytes";
   }
-}
-
-TEST_F(HttpWireTest, WithoutHostFieldTheUrlAuthorityIsUsed) {
-  auto request = orca_test::MakeRequest("GET", server_.BaseUrl() + "/?version");
-  request.AddHeaderField("Date", "d");
-  const CapturedRequest got = Exchange(request);
-  EXPECT_EQ(got.HeaderNames(), (std::vector<std::string>{"Host", "Date"}));
-  EXPECT_EQ(got.Header("Host"), "127.0.0.1:" + std::to_string(server_.port()));
-}
-
-TEST_F(HttpWireTest, EmptyValueIsSentNotDropped) {
-  auto request = orca_test::MakeRequest("GET", server_.BaseUrl() + "/");
-  request.AddHeaderField("X-Empty", "");
-  request.AddHeaderField("X-After", "1");
-  const CapturedRequest got = Exchange(request);
-  EXPECT_EQ(got.Header("X-Empty"), "");
-  EXPECT_EQ(got.HeaderNames(), (std::vector<std::string>{"Host", "X-Empty", "X-After"}));
-}
-
-TEST_F(HttpWireTest, BorrowedBodyGoesOutByteForByte) {
-  const std::string body = orca_test::PatternBytes(5UL * 1024 * 1024 + 3);
-  auto request = orca_test::MakeRequest("POST", server_.BaseUrl() + "/pool/k?upload_id=1");
-  request.SetDataRef(body.data(), body.size());
-  const CapturedRequest got = Exchange(request);
-  EXPECT_TRUE(got.body == body);
-  EXPECT_EQ(got.Header("Content-Length"), std::to_string(body.size()));
 }
 
 TEST_F(HttpWireTest, ProxyVariablesAreIgnored) {
   orca_test::ScopedEnv http_proxy("http_proxy", "http://127.0.0.1:1");
   orca_test::ScopedEnv all_proxy("ALL_PROXY", "http://127.0.0.1:1");
   auto request = orca_test::MakeRequest("GET", server_.BaseUrl() + "/pool/key");
-  EXPECT_EQ(Exchange(request).target, "/pool/key");
+  EXPECT_EQ(Received(request).target, "/pool/key");
 }
 
+// The pooled handle of a request refused before it went out is reused.
 TEST_F(HttpWireTest, AFailureBeforeSendingLeavesTheNextRequestIntact) {
-  // The pooled handle of a request refused before it went out is reused.
-  auto malformed = orca_test::MakeRequest("GET", "http://:1/pool/key");
-  CHttpClientResponse response;
-  HttpClient::Error error;
-  EXPECT_FALSE(HttpClient::Send(malformed, response, error));
-  EXPECT_NE(error.major, 0);
+  EXPECT_NE(orca_test::Get("http://:1/pool/key").error.major, 0);
   auto request = orca_test::MakeRequest("GET", server_.BaseUrl() + "/pool/key");
-  EXPECT_EQ(Exchange(request).target, "/pool/key");
+  EXPECT_EQ(Received(request).target, "/pool/key");
 }
 
 TEST_F(HttpWireTest, RedirectIsReturnedNotFollowed) {
-  server_.Enqueue(orca_test::Reply{302, {{"Location", server_.BaseUrl() + "/elsewhere"}}, ""});
-  auto request = orca_test::MakeRequest("GET", server_.BaseUrl() + "/pool/key");
-  CHttpClientResponse response;
-  HttpClient::Error error;
-  ASSERT_TRUE(HttpClient::Send(request, response, error));
-  EXPECT_EQ(response.GetStatusCode(), 302);
-  std::string location;
-  EXPECT_TRUE(response.GetHeaderField(location, "location"));
-  EXPECT_EQ(location, server_.BaseUrl() + "/elsewhere");
+  const std::string location = server_.BaseUrl() + "/elsewhere";
+  server_.Enqueue(Reply{302, {{"Location", location}}, ""});
+  const auto got = orca_test::Get(server_.BaseUrl() + "/pool/key");
+  ASSERT_TRUE(got.ok);
+  EXPECT_EQ(got.response.GetStatusCode(), 302);
+  std::string value;
+  EXPECT_TRUE(got.response.GetHeaderField(value, "location"));
+  EXPECT_EQ(value, location);
   EXPECT_EQ(server_.Requests().size(), 1u);
+}
+
+TEST_F(HttpWireTest, RunOfRequestsSharesOneConnection) {
+  for (int i = 0; i < 50; ++i) {
+    auto request = orca_test::MakeRequest(i % 2 == 0 ? "GET" : "POST",
+                                          server_.BaseUrl() + "/pool/key" + std::to_string(i));
+    if (i % 2 == 1) request.SetData("part " + std::to_string(i));
+    ASSERT_TRUE(orca_test::Send(request).ok) << i;
+  }
+  EXPECT_EQ(server_.ConnectionCount(), 1);
+  EXPECT_EQ(server_.Requests().size(), 50u);
+}
+
+// A request whose pooled connection the server has closed goes out again,
+// body rewound, on a fresh one.
+TEST(HttpConnectionTest, ClosedPooledConnectionIsReplacedAndTheBodyResent) {
+  Reply closes_after{200, {}, "first"};
+  closes_after.close_after = true;
+  Reply dropped;
+  dropped.action = Reply::Action::kCloseWithoutAnswer;
+  Reply reset;
+  reset.action = Reply::Action::kResetWithoutAnswer;
+  const struct {
+    const char* name;
+    std::vector<Reply> script;  // the first answers the warm-up request
+    size_t requests_seen;       // by the server, resends included
+  } cases[] = {
+      {"closed after the previous answer", {closes_after}, 2},
+      {"closed when the request arrives", {{200, {}, "first"}, dropped}, 3},
+      {"reset when the request arrives", {{200, {}, "first"}, reset}, 3},
+  };
+  const std::string body = orca_test::PatternBytes(300000);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CaptureServer server;
+    server.Start();
+    for (const Reply& reply : c.script) server.Enqueue(reply);
+    server.SetDefaultReply({200, {}, "second"});
+    orca_test::Outcome got;
+    for (const std::string& text : {std::string("warm-up"), body}) {
+      auto request = orca_test::MakeRequest("PUT", server.BaseUrl() + "/pool/key");
+      request.SetData(text);
+      got = orca_test::Send(request);
+      ASSERT_TRUE(got.ok);
+    }
+    EXPECT_EQ(got.response.GetBody(), "second");
+    EXPECT_EQ(server.ConnectionCount(), 2);
+    const std::vector<CapturedRequest> requests = server.Requests();
+    ASSERT_EQ(requests.size(), c.requests_seen);
+    for (size_t i = 1; i < requests.size(); ++i) {
+      EXPECT_TRUE(requests[i].body == body) << "request " << i;
+      EXPECT_EQ(requests[i].Header("Content-Length"), std::to_string(body.size()));
+    }
+  }
 }
 
 }  // namespace
