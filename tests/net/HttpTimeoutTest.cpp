@@ -9,7 +9,6 @@
 
 #include "CaptureServer.h"
 #include "NetTestUtil.h"
-#include "net/HttpClient.h"
 
 namespace {
 
@@ -30,54 +29,41 @@ struct StallCase {
   int receive_timeout_ms;
 };
 
-class HttpTimeoutTest : public ::testing::TestWithParam<StallCase> {
- protected:
-  void SetUp() override { server_.Start(); }
+class HttpTimeoutTest : public ::testing::TestWithParam<StallCase> {};
 
-  Orca::Net::CHttpClientRequest StalledRequest() {
-    const StallCase& c = GetParam();
+// Send, then SendForBigRsp, each against a server that stalls.
+TEST_P(HttpTimeoutTest, SendAndStreamGiveUp) {
+  const StallCase& c = GetParam();
+  CaptureServer server;
+  server.Start();
+  for (const bool streamed : {false, true}) {
+    SCOPED_TRACE(streamed ? "SendForBigRsp" : "Send");
     Reply reply{200, {}, std::string(100000, 'r')};
     reply.action = c.action;
     reply.cut_after = 1000;
-    server_.Enqueue(reply);
+    server.Enqueue(reply);
     auto request =
-        orca_test::MakeRequest(c.body_size > 0 ? "PUT" : "GET", server_.BaseUrl() + "/pool/key");
-    if (c.body_size > 0) {
-      request.SetData(std::string(c.body_size, 'q'));
-    }
+        orca_test::MakeRequest(c.body_size > 0 ? "PUT" : "GET", server.BaseUrl() + "/pool/key");
+    if (c.body_size > 0) request.SetData(std::string(c.body_size, 'q'));
     request.SetSendTimeout(c.send_timeout_ms);
     request.SetReceiveTimeout(c.receive_timeout_ms);
-    return request;
+
+    HttpClient::Error error;
+    const auto start = std::chrono::steady_clock::now();
+    if (streamed) {
+      EXPECT_FALSE(HttpClient::SendForBigRsp(
+          request, [&error](const CHttpClientResponse&, const char*, uint32_t,
+                            HttpClient::Error piece_error, bool last) {
+            if (last) error = piece_error;
+          }));
+    } else {
+      CHttpClientResponse response;
+      EXPECT_FALSE(HttpClient::Send(request, response, error));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kGiveUpBound);
+    EXPECT_EQ(error.major, CURLE_OPERATION_TIMEDOUT);
+    EXPECT_NE(error.minor, 0);
   }
-
-  CaptureServer server_;
-};
-
-TEST_P(HttpTimeoutTest, SendGivesUp) {
-  auto request = StalledRequest();
-  CHttpClientResponse response;
-  HttpClient::Error error;
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(HttpClient::Send(request, response, error));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, kGiveUpBound);
-  EXPECT_EQ(error.major, CURLE_OPERATION_TIMEDOUT);
-  EXPECT_NE(error.minor, 0);
-}
-
-TEST_P(HttpTimeoutTest, StreamGivesUpOnTheFinalCall) {
-  auto request = StalledRequest();
-  HttpClient::Error final_error;
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(HttpClient::SendForBigRsp(
-      request,
-      [&](const CHttpClientResponse&, const char*, uint32_t, HttpClient::Error error, bool last) {
-        if (last) {
-          final_error = error;
-        }
-      }));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, kGiveUpBound);
-  EXPECT_EQ(final_error.major, CURLE_OPERATION_TIMEDOUT);
-  EXPECT_NE(final_error.minor, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -99,10 +85,9 @@ TEST(HttpTimeoutPauseTest, PauseShorterThanTheTimeOutIsNoFailure) {
   server.Enqueue(reply);
   auto request = orca_test::MakeRequest("GET", server.BaseUrl() + "/pool/key");
   request.SetReceiveTimeout(10000);
-  CHttpClientResponse response;
-  HttpClient::Error error;
-  ASSERT_TRUE(HttpClient::Send(request, response, error));
-  EXPECT_EQ(response.GetBody(), "late");
+  const auto got = orca_test::Send(request);
+  ASSERT_TRUE(got.ok);
+  EXPECT_EQ(got.response.GetBody(), "late");
 }
 
 }  // namespace
