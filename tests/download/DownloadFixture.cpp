@@ -1,76 +1,13 @@
 #include "DownloadFixture.h"
 
-#include <openssl/evp.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <stdexcept>
 
 namespace orca_test {
-namespace {
-
-class Sha256 {
- public:
-  Sha256() : ctx_(EVP_MD_CTX_new(), EVP_MD_CTX_free) {
-    EVP_DigestInit_ex(ctx_.get(), EVP_sha256(), nullptr);
-  }
-  void Update(const char* data, size_t size) { EVP_DigestUpdate(ctx_.get(), data, size); }
-  std::string Hex() {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    EVP_DigestFinal_ex(ctx_.get(), digest, &size);
-    static const char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned int i = 0; i < size; ++i) {
-      hex += kDigits[digest[i] >> 4];
-      hex += kDigits[digest[i] & 15];
-    }
-    return hex;
-  }
-
- private:
-  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx_;
-};
-
-}  // namespace
-
-std::string Sha256Hex(const std::string& bytes) {
-  Sha256 sha;
-  sha.Update(bytes.data(), bytes.size());
-  return sha.Hex();
-}
-
-std::string FileSha256Hex(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return "";
-  Sha256 sha;
-  std::vector<char> buffer(kMiB);
-  while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
-    sha.Update(buffer.data(), static_cast<size_t>(in.gcount()));
-  }
-  return sha.Hex();
-}
-
-std::string GeneratedSha256Hex(uint64_t size, uint64_t seed) {
-  Sha256 sha;
-  std::vector<char> buffer(kMiB);
-  for (uint64_t at = 0; at < size; at += buffer.size()) {
-    const auto n = static_cast<size_t>(std::min<uint64_t>(buffer.size(), size - at));
-    FillGenerated(seed, at, buffer.data(), n);
-    sha.Update(buffer.data(), n);
-  }
-  return sha.Hex();
-}
-
-std::string RandomBytes(size_t size, uint64_t seed) {
-  std::mt19937_64 generator(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(generator());
-  return bytes;
-}
 
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
@@ -94,13 +31,19 @@ void DownloadToFileTest::TearDown() {
   std::filesystem::remove_all(dir_);
 }
 
-void DownloadToFileTest::Start(const EmulatorOptions& options) {
+void DownloadToFileTest::Start(bool https, const std::string& redirect) {
+  EmulatorOptions options;
+  options.https = https;
+  options.redirect = redirect;
   emulator_ = std::make_unique<Emulator>(options);
-  if (options.https) {
+  if (https) {
     ::setenv("ORCA_CS_CA_BUNDLE", emulator_->ca_bundle().c_str(), 1);
   }
   Orca::CloudStorage::SStorageServerConfig config = emulator_->ObjectConfig();
+  config.user_data = 77;
   config.progress_callback = [this](const Orca::CloudStorage::SProgressInfo& info) {
+    EXPECT_EQ(info.user_data, 77u);
+    EXPECT_EQ(info.reserved, 0u);
     percents_.push_back(info.percent);
   };
   client_ = std::make_unique<Orca::CloudStorage::CObjectClient>(config);
@@ -131,14 +74,6 @@ std::vector<EmulatorRequest> DownloadToFileTest::ObjectGets(const std::string& r
     }
   }
   return gets;
-}
-
-std::vector<EmulatorRequest> DownloadToFileTest::MetadataRequests() {
-  std::vector<EmulatorRequest> found;
-  for (EmulatorRequest& request : emulator_->Journal()) {
-    if (request.query == "metadata") found.push_back(std::move(request));
-  }
-  return found;
 }
 
 void DownloadToFileTest::AddFaultJson(const std::string& json) {

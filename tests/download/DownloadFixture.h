@@ -1,6 +1,5 @@
-// Shared pieces of the end-to-end download tests: an emulator with a client
-// of its first pool that records progress, local files in a private folder,
-// and SHA-256 digests to compare files with objects.
+// The end-to-end download tests' fixture: an emulator with a client of its
+// first pool that records progress, and local files in a private folder.
 #ifndef ORCA_TEST_DOWNLOAD_DOWNLOADFIXTURE_H_
 #define ORCA_TEST_DOWNLOAD_DOWNLOADFIXTURE_H_
 
@@ -19,11 +18,6 @@ namespace orca_test {
 
 inline constexpr uint64_t kMiB = 1024 * 1024;
 
-std::string Sha256Hex(const std::string& bytes);
-// "" when the file cannot be read.
-std::string FileSha256Hex(const std::string& path);
-std::string GeneratedSha256Hex(uint64_t size, uint64_t seed);
-std::string RandomBytes(size_t size, uint64_t seed);
 void WriteFile(const std::string& path, const std::string& bytes);
 // Nothing when the file cannot be read.
 std::optional<std::string> ReadFile(const std::string& path);
@@ -33,17 +27,18 @@ class DownloadToFileTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Starts the emulator and a client of "pool1" (progress goes to percents_).
-  // Over HTTPS the client trusts the emulator's CA.
-  void Start(const EmulatorOptions& options);
+  // Starts the emulator and a client of "pool1" whose progress reports,
+  // carrying user data 77, go to percents_. Over HTTPS the client trusts
+  // the emulator's CA.
+  void Start(bool https, const std::string& redirect = "off");
   std::string LocalPath(const std::string& name) const { return dir_ + "/" + name; }
   // Stores `bytes` through the memory upload and returns the object URL.
   std::string Upload(const std::string& bytes);
   static std::string GeneratedUrl(uint64_t size, uint64_t seed);
+  // "scheme://address:port" of the first data node.
   std::string NodeBase() const;
   // Journal entries of object GETs without a query that reached `role`.
   std::vector<EmulatorRequest> ObjectGets(const std::string& role);
-  std::vector<EmulatorRequest> MetadataRequests();
   // Adds a fault rule given as a JSON document of the admin API.
   void AddFaultJson(const std::string& json);
   void ExpectLastError(int32_t code, int32_t subcode, const std::string& message) const;

@@ -16,8 +16,6 @@ namespace Orca {
 namespace CloudStorage {
 namespace {
 
-namespace fs = std::filesystem;
-
 File::CLocalFile OpenForWriting(const std::string& path) {
   File::CLocalFile file;
   EXPECT_TRUE(
@@ -27,16 +25,16 @@ File::CLocalFile OpenForWriting(const std::string& path) {
 
 TEST(SliceWriterTest, WritesEachSliceAtItsOffset) {
   const std::string path =
-      (fs::path(::testing::TempDir()) / ("slices_" + std::to_string(::getpid()))).string();
-  fs::remove(path);
+      (std::filesystem::path(::testing::TempDir()) / ("slices_" + std::to_string(::getpid())))
+          .string();
   {
     File::CLocalFile file = OpenForWriting(path);
     CSliceWriter writer(file);
     EXPECT_TRUE(writer.Wait());  // nothing posted yet
-    // Out of order and reusing one buffer after each wait, as a ranged
-    // download reuses its answers.
-    const std::pair<uint64_t, std::string> slices[] = {{6, "world"}, {0, "hello "}, {11, "!"}};
-    for (const auto& [offset, text] : slices) {
+    // Out of order, reusing one buffer after each wait as a ranged download
+    // reuses its answers.
+    for (const auto& [offset, text] :
+         {std::pair<uint64_t, std::string>{6, "world"}, {0, "hello "}, {11, "!"}}) {
       std::string buffer = text;
       writer.Post(offset, buffer.data(), static_cast<uint32_t>(buffer.size()));
       ASSERT_TRUE(writer.Wait());
@@ -44,7 +42,7 @@ TEST(SliceWriterTest, WritesEachSliceAtItsOffset) {
   }
   std::ifstream in(path, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "hello world!");
-  fs::remove(path);
+  std::filesystem::remove(path);
 }
 
 TEST(SliceWriterTest, FailedWriteIsReportedByWait) {
