@@ -1,47 +1,50 @@
 #include "RawClient.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
+#include <strings.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
 
-#include <array>
-#include <cstdio>
+#include <cerrno>
 #include <ctime>
+#include <stdexcept>
 
 namespace orca_test {
 namespace {
 
 std::string Base64(const unsigned char* data, size_t size) {
   std::string out(4 * ((size + 2) / 3) + 1, '\0');
-  const int n =
-      EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), data, static_cast<int>(size));
-  out.resize(static_cast<size_t>(n));
+  out.resize(static_cast<size_t>(
+      EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), data, static_cast<int>(size))));
   return out;
 }
 
-// The Content-MD5 the request carries, or "".
 std::string ContentMd5Of(const RawRequest& request) {
   if (!request.md5.empty()) {
     return request.md5;
   }
-  const bool has_body =
-      !request.body.empty() || request.method == "PUT" || request.method == "POST";
-  return request.content_md5 && has_body ? ProtocolContentMd5(request.body) : "";
+  const bool body = !request.body.empty() || request.method == "PUT" || request.method == "POST";
+  return request.content_md5 && body ? ProtocolContentMd5(request.body) : "";
+}
+
+// The HTTP library labels a body without a type text/plain; that is signed.
+std::string ContentTypeOf(const RawRequest& request) {
+  return request.content_type.empty() && !request.body.empty() ? "text/plain"
+                                                               : request.content_type;
 }
 
 }  // namespace
 
 std::string ClientDate(int64_t offset_seconds) {
-  static constexpr std::array<const char*, 7> kDays = {"Sun", "Mon", "Tue", "Wed",
-                                                       "Thu", "Fri", "Sat"};
-  static constexpr std::array<const char*, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   const std::time_t now = std::time(nullptr) + offset_seconds;
   std::tm utc{};
   gmtime_r(&now, &utc);
   char text[64];
-  std::snprintf(text, sizeof(text), "%s, %2d %s %d %02d:%02d:%02d GMT", kDays[utc.tm_wday],
-                utc.tm_mday, kMonths[utc.tm_mon], utc.tm_year + 1900, utc.tm_hour, utc.tm_min,
-                utc.tm_sec);
+  std::strftime(text, sizeof(text), "%a, %e %b %Y %H:%M:%S GMT", &utc);
   return text;
 }
 
@@ -49,11 +52,10 @@ std::string Md5HexOf(const std::string& data) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   EVP_Digest(data.data(), data.size(), digest, &length, EVP_md5(), nullptr);
+  static constexpr char kDigits[] = "0123456789abcdef";
   std::string hex;
-  char pair[3];
   for (unsigned int i = 0; i < length; ++i) {
-    std::snprintf(pair, sizeof(pair), "%02x", digest[i]);
-    hex += pair;
+    hex += {kDigits[digest[i] >> 4], kDigits[digest[i] & 15]};
   }
   return hex;
 }
@@ -63,148 +65,138 @@ std::string ProtocolContentMd5(const std::string& body) {
   return Base64(reinterpret_cast<const unsigned char*>(hex.data()), hex.size());
 }
 
-std::string Sign(const std::string& sk, const std::string& text) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  HMAC(EVP_sha1(), sk.data(), static_cast<int>(sk.size()),
-       reinterpret_cast<const unsigned char*>(text.data()), text.size(), digest, &length);
-  return Base64(digest, length);
+std::string XmlText(const std::string& body, const std::string& name) {
+  const size_t start = body.find("<" + name + ">");
+  const size_t end = body.find("</" + name + ">", start);
+  return end == std::string::npos
+             ? ""
+             : body.substr(start + name.size() + 2, end - start - name.size() - 2);
 }
 
-RawClient::RawClient(const Emulator& emulator, int port) {
-  const std::string scheme = emulator.https() ? "https://" : "http://";
-  client_ = std::make_unique<httplib::Client>(scheme + "127.0.0.1:" + std::to_string(port));
-  if (emulator.https()) {
-    client_->set_ca_cert_path(emulator.ca_bundle());
-    client_->enable_server_certificate_verification(true);
-  }
-  client_->set_keep_alive(true);
-  client_->set_url_encode(false);
-  client_->set_decompress(false);
-  client_->set_read_timeout(30, 0);
-}
-
-std::string RawClient::StringToSign(const RawRequest& request, const std::string& date) {
-  std::string content_type = request.content_type;
+std::string StringToSign(const RawRequest& request, const std::string& date) {
+  std::string type = ContentTypeOf(request);
   if (request.picture) {
-    content_type = content_type.substr(0, content_type.find(';'));
+    type = type.substr(0, type.find(';'));
   }
-  const std::string resource =
-      request.target.compare(0, 2, "/?") == 0 ? request.target.substr(1) : request.target;
-  return request.method + "\n" + ContentMd5Of(request) + "\n" + content_type + "\n" + date + "\n" +
-         (request.picture ? "" : "\n") + resource;
+  return request.method + "\n" + ContentMd5Of(request) + "\n" + type + "\n" + date + "\n" +
+         (request.picture ? "" : "\n") + request.target;
 }
 
-httplib::Result RawClient::Send(const RawRequest& original) {
-  // The HTTP library labels a body without a type text/plain; sign that.
-  RawRequest request = original;
-  if (!request.body.empty() && request.content_type.empty()) {
-    request.content_type = "text/plain";
+RawClient::RawClient(const Emulator& emulator, int port)
+    : client_((emulator.https() ? "https://127.0.0.1:" : "http://127.0.0.1:") +
+              std::to_string(port)) {
+  if (emulator.https()) {
+    client_.set_ca_cert_path(emulator.ca_bundle());
+    client_.enable_server_certificate_verification(true);
   }
+  client_.set_keep_alive(true);
+  client_.set_url_encode(false);
+  client_.set_read_timeout(30, 0);
+}
+
+httplib::Result RawClient::Send(const RawRequest& request) {
   httplib::Request req;
   req.method = request.method;
   req.path = request.target;
   req.body = request.body;
-  const EmulatorPool& pool = Emulator::pool(request.pool);
-  const std::string date = request.date.empty() ? ClientDate() : request.date;
-  if (!request.content_type.empty()) {
-    req.set_header("Content-Type", request.content_type);
+  if (const std::string type = ContentTypeOf(request); !type.empty()) {
+    req.set_header("Content-Type", type);
   }
   if (const std::string md5 = ContentMd5Of(request); !md5.empty()) {
     req.set_header("Content-MD5", md5);
   }
   if (request.sign) {
+    const EmulatorPool& pool = Emulator::pool(request.pool);
+    const std::string date = request.date.empty() ? ClientDate() : request.date;
+    const std::string text = StringToSign(request, date);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    HMAC(EVP_sha1(), pool.sk.data(), static_cast<int>(pool.sk.size()),
+         reinterpret_cast<const unsigned char*>(text.data()), text.size(), digest, &length);
     req.set_header("Date", date);
-    const std::string ak = request.ak.empty() ? pool.ak : request.ak;
-    req.set_header("Authorization",
-                   "quarnbox " + ak + ":" + Sign(pool.sk, StringToSign(request, date)));
+    req.set_header("Authorization", "quarnbox " + (request.ak.empty() ? pool.ak : request.ak) +
+                                        ":" + Base64(digest, length));
   }
-  if (!request.range.empty()) {
-    req.set_header("Range", request.range);
-  }
-  for (const auto& [name, value] : request.headers) {
-    req.set_header(name, value);
-  }
-  return client_->send(req);
-}
-
-httplib::Result RawClient::Get(const std::string& target, bool picture) {
-  RawRequest request;
-  request.target = target;
-  request.picture = picture;
-  return Send(request);
-}
-
-std::string XmlText(const std::string& body, const std::string& name) {
-  const std::string open = "<" + name + ">";
-  const size_t start = body.find(open);
-  if (start == std::string::npos) {
-    return "";
-  }
-  const size_t end = body.find("</" + name + ">", start);
-  return end == std::string::npos ? ""
-                                  : body.substr(start + open.size(), end - start - open.size());
-}
-
-ObjectSession::ObjectSession(const Emulator& emulator, size_t pool)
-    : upload(emulator, emulator.endpoints().upload),
-      download(emulator, emulator.endpoints().download),
-      node(emulator, emulator.endpoints().nodes.at(0)),
-      pool_(pool),
-      pool_name_(Emulator::pool(pool).name) {}
-
-RawRequest ObjectSession::Signed(const std::string& method, const std::string& target) const {
-  RawRequest request;
-  request.method = method;
-  request.target = target;
-  request.pool = pool_;
-  return request;
-}
-
-httplib::Result ObjectSession::Put(const std::string& key, const std::string& body) {
-  RawRequest request = Signed("PUT", Target(key));
-  request.body = body;
-  request.content_type = "binary/octet-stream";
-  return node.Send(request);
+  req.headers.insert(request.headers.begin(), request.headers.end());
+  return client_.send(req);
 }
 
 httplib::Result ObjectSession::Get(const std::string& key, const std::string& range) {
-  RawRequest request = Signed("GET", Target(key));
-  request.range = range;
+  RawRequest request("GET", Target(key));
+  if (!range.empty()) {
+    request.headers.emplace("Range", range);
+  }
   return download.Send(request);
 }
 
 std::string ObjectSession::Initiate(const std::string& key) {
-  const auto result = upload.Send(Signed("POST", Target(key) + "?uploads"));
+  const auto result = upload.Send(RawRequest("POST", Target(key) + "?uploads"));
   return result && result->status == 200 ? XmlText(result->body, "UploadId") : "";
 }
 
-httplib::Result ObjectSession::PutPart(const std::string& key, const std::string& upload_id,
+httplib::Result ObjectSession::PutPart(const std::string& key, const std::string& id,
                                        uint32_t number, const std::string& body) {
-  RawRequest request = Signed(
-      "POST", Target(key) + "?upload_id=" + upload_id + "&part_number=" + std::to_string(number));
-  request.body = body;
-  request.content_type = "binary/octet-stream";
-  return node.Send(request);
-}
-
-httplib::Result ObjectSession::Complete(const std::string& key, const std::string& upload_id,
-                                        const std::string& document) {
-  RawRequest request = Signed("POST", Target(key) + "?upload_id=" + upload_id);
-  request.body = document;
-  request.content_type = "application/xml";
-  return upload.Send(request);
+  const std::string query = "?upload_id=" + id + "&part_number=" + std::to_string(number);
+  return node.Send(RawRequest("POST", Target(key) + query, body, "binary/octet-stream"));
 }
 
 std::string ObjectSession::CompletionDocument(
     const std::vector<std::pair<uint32_t, size_t>>& parts) {
-  std::string xml = "<?xml version=\"1.0\"?>\n<CompleteMultipartUpload>\n  <TotalPartNum>" +
-                    std::to_string(parts.size()) + "</TotalPartNum>\n";
+  std::string xml =
+      "<CompleteMultipartUpload><TotalPartNum>" + std::to_string(parts.size()) + "</TotalPartNum>";
   for (const auto& [number, size] : parts) {
-    xml += "  <Part>\n    <PartNumber>" + std::to_string(number) + "</PartNumber>\n    <PartSize>" +
-           std::to_string(size) + "</PartSize>\n    <ETag />\n  </Part>\n";
+    xml += "<Part><PartNumber>" + std::to_string(number) + "</PartNumber><PartSize>" +
+           std::to_string(size) + "</PartSize><ETag/></Part>";
   }
-  return xml + "</CompleteMultipartUpload>\n";
+  return xml + "</CompleteMultipartUpload>";
+}
+
+std::optional<std::string> WireAnswer::Header(const std::string& name) const {
+  const std::string wanted = "\r\n" + name + ":";
+  for (size_t at = head.find("\r\n"); at != std::string::npos; at = head.find("\r\n", at + 2)) {
+    if (strncasecmp(head.c_str() + at, wanted.c_str(), wanted.size()) == 0) {
+      const size_t start = head.find_first_not_of(' ', at + wanted.size());
+      return head.substr(start, head.find("\r\n", at + 2) - start);
+    }
+  }
+  return std::nullopt;
+}
+
+WireAnswer ExchangeOnWire(int port, const std::string& request, bool hang_up) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) !=
+          static_cast<ssize_t>(request.size())) {
+    throw std::runtime_error("cannot send to port " + std::to_string(port));
+  }
+  const timeval timeout{30, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+  WireAnswer answer;
+  std::string received;
+  char buffer[65536];
+  while (!hang_up) {
+    const size_t end = received.find("\r\n\r\n");
+    answer.head = received.substr(0, end);
+    const auto length = end == std::string::npos ? std::nullopt : answer.Header("Content-Length");
+    if (length && received.size() - end - 4 >= std::stoull(*length)) {
+      break;
+    }
+    const ssize_t n = ::recv(fd, buffer, sizeof(buffer), 0);
+    if (n <= 0) {
+      answer.error = n < 0 ? errno : 0;
+      break;
+    }
+    received.append(buffer, static_cast<size_t>(n));
+  }
+  const size_t end = received.find("\r\n\r\n");
+  answer.head = received.substr(0, end);
+  answer.body = end == std::string::npos ? "" : received.substr(end + 4);
+  ::close(fd);
+  return answer;
 }
 
 }  // namespace orca_test

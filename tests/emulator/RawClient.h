@@ -1,13 +1,14 @@
-// Raw HTTP requests to the emulator for its own tests, signed by a small
-// OpenSSL signer of the test's own (independent of the emulator's code and
-// of the library's).
+// Raw requests to the emulator for its own tests: HTTP requests signed by a
+// small OpenSSL signer of the test's own (independent of the emulator's code
+// and of the library's), and bare-socket exchanges that show what a fault
+// does on the wire.
 #ifndef ORCA_TESTS_EMULATOR_RAWCLIENT_H_
 #define ORCA_TESTS_EMULATOR_RAWCLIENT_H_
 
 #include <httplib.h>
 
 #include <cstdint>
-#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,77 +17,100 @@
 
 namespace orca_test {
 
-// The client's Date form (RFC 1123, UTC, day padded with a space) for now
-// plus `offset_seconds`.
+// The client's Date form (RFC 1123, day padded with a space) of now plus
+// `offset_seconds`.
 std::string ClientDate(int64_t offset_seconds = 0);
+std::string Md5HexOf(const std::string& data);
 // Base64 of the 32 hex digits of the MD5 of `body`.
 std::string ProtocolContentMd5(const std::string& body);
-// Base64 of HMAC-SHA1(sk, text).
-std::string Sign(const std::string& sk, const std::string& text);
-std::string Md5HexOf(const std::string& data);
-
-struct RawRequest {
-  std::string method = "GET";
-  std::string target;  // path and query, sent as they are
-  std::string body;
-  std::string content_type;  // header and signed value (objects); "" for none
-  bool picture = false;      // picture layout of the string to sign
-  bool sign = true;          // add Date and Authorization
-  bool content_md5 = true;   // add Content-MD5 when there is a body (or PUT/POST)
-  std::string date;          // overrides ClientDate()
-  std::string md5;           // overrides the computed Content-MD5
-  std::string range;         // "bytes=..." when not empty
-  size_t pool = 0;           // whose keys sign
-  std::string ak;            // overrides the pool's access key
-  std::vector<std::pair<std::string, std::string>> headers;  // further fields
-};
-
-class RawClient {
- public:
-  // Talks to `port` of `emulator` (HTTPS, verified, when it serves HTTPS).
-  RawClient(const Emulator& emulator, int port);
-
-  httplib::Result Send(const RawRequest& original);
-  // A GET of `target`, signed for pool 0 (picture layout when `picture`).
-  httplib::Result Get(const std::string& target, bool picture = false);
-  // The string to sign of `request` as the service should compute it.
-  static std::string StringToSign(const RawRequest& request, const std::string& date);
-
- private:
-  std::unique_ptr<httplib::Client> client_;
-};
-
 // The text of element `name` in an XML body, or "".
 std::string XmlText(const std::string& body, const std::string& name);
 
-// The object protocol step by step, signed for one pool: uploads go to the
-// first data node, downloads to the download port.
-class ObjectSession {
- public:
-  explicit ObjectSession(const Emulator& emulator, size_t pool = 0);
+struct RawRequest {
+  explicit RawRequest(std::string method_ = "GET", std::string target_ = "", std::string body_ = "",
+                      std::string content_type_ = "", bool picture_ = false)
+      : method(std::move(method_)),
+        target(std::move(target_)),
+        body(std::move(body_)),
+        content_type(std::move(content_type_)),
+        picture(picture_) {}
 
-  std::string Target(const std::string& key) const { return "/" + pool_name_ + "/" + key; }
-  httplib::Result Put(const std::string& key, const std::string& body);
+  std::string method;
+  std::string target;  // path and query, sent as they are
+  std::string body;
+  std::string content_type;  // header and signed value; "" for none
+  bool picture;              // picture layout of the string to sign
+  bool sign = true;          // add Date and Authorization
+  bool content_md5 = true;   // add Content-MD5 to a body, a PUT or a POST
+  std::string date;          // overrides ClientDate()
+  std::string md5;           // overrides the computed Content-MD5
+  size_t pool = 0;           // whose keys sign
+  std::string ak;            // overrides the pool's access key
+  httplib::Headers headers;  // further fields
+};
+
+// The string to sign of `request` sent with `date`, as the service computes it.
+std::string StringToSign(const RawRequest& request, const std::string& date);
+
+// A keep-alive connection to one port of the emulator (HTTPS, verified,
+// when it serves HTTPS).
+class RawClient {
+ public:
+  RawClient(const Emulator& emulator, int port);
+
+  httplib::Result Send(const RawRequest& request);
+  // A signed GET of `target` (picture layout when `picture`).
+  httplib::Result Get(const std::string& target, bool picture = false) {
+    return Send(RawRequest("GET", target, "", "", picture));
+  }
+
+ private:
+  httplib::Client client_;
+};
+
+// The object protocol step by step in pool1: uploads go to the first data
+// node, downloads to the download port.
+struct ObjectSession {
+  explicit ObjectSession(const Emulator& emulator)
+      : upload(emulator, emulator.endpoints().upload),
+        download(emulator, emulator.endpoints().download),
+        node(emulator, emulator.endpoints().nodes.at(0)) {}
+
+  static std::string Target(const std::string& key) { return "/pool1/" + key; }
+  httplib::Result Put(const std::string& key, const std::string& body) {
+    return node.Send(RawRequest("PUT", Target(key), body, "binary/octet-stream"));
+  }
   httplib::Result Get(const std::string& key, const std::string& range = "");
   // The upload id, or "" when the upload could not be opened.
   std::string Initiate(const std::string& key);
-  httplib::Result PutPart(const std::string& key, const std::string& upload_id, uint32_t number,
+  httplib::Result PutPart(const std::string& key, const std::string& id, uint32_t number,
                           const std::string& body);
-  httplib::Result Complete(const std::string& key, const std::string& upload_id,
-                           const std::string& document);
+  httplib::Result Complete(const std::string& key, const std::string& id,
+                           const std::string& document) {
+    return upload.Send(RawRequest("POST", Target(key) + "?upload_id=" + id, document));
+  }
   // A CompleteMultipartUpload document listing (number, size) in order.
   static std::string CompletionDocument(const std::vector<std::pair<uint32_t, size_t>>& parts);
 
   RawClient upload;
   RawClient download;
   RawClient node;
-
- private:
-  RawRequest Signed(const std::string& method, const std::string& target) const;
-
-  size_t pool_;
-  std::string pool_name_;
 };
+
+struct WireAnswer {
+  std::string head;  // status line and fields, without the blank line
+  std::string body;  // every byte after the head as received (chunked stays encoded)
+  int error = 0;     // errno of a failed read (ECONNRESET for a reset), 0 at a clean end
+
+  int status() const { return head.size() > 12 ? std::stoi(head.substr(9, 3)) : 0; }
+  // The value of field `name` (case-insensitive); nullopt when it is absent.
+  std::optional<std::string> Header(const std::string& name) const;
+};
+
+// Sends `request` to 127.0.0.1:`port` and reads until the answer is
+// complete (as its Content-Length says), the peer ends the connection, or 30
+// seconds pass. With `hang_up` it closes the connection at once instead.
+WireAnswer ExchangeOnWire(int port, const std::string& request, bool hang_up = false);
 
 }  // namespace orca_test
 
