@@ -1,60 +1,27 @@
 #include "OcsProcess.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <pty.h>
-#include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <stdexcept>
+#include <cstdlib>
 
 namespace orca_test {
 namespace {
 
-// argv or envp for execve: pointers into `strings`, null-terminated.
-std::vector<char*> PointerArray(std::vector<std::string>& strings) {
-  std::vector<char*> pointers;
-  pointers.reserve(strings.size() + 1);
-  for (auto& s : strings) {
-    pointers.push_back(s.data());
-  }
-  pointers.push_back(nullptr);
-  return pointers;
+// `text` as one word of a shell command.
+std::string Quoted(const std::string& text) {
+  std::string out = "'";
+  for (const char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
 }
 
-std::vector<std::string> Argv(const std::vector<std::string>& args) {
-  std::vector<std::string> argv{OCS_BINARY_PATH};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return argv;
-}
-
-int WaitForExit(pid_t pid) {
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+// The exit code of a command run by std::system.
+int ExitCode(const std::string& command) {
+  const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 }  // namespace
-
-int ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                     getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-  close(fd);
-  if (!bound) {
-    throw std::runtime_error("cannot find a free port");
-  }
-  return ntohs(address.sin_port);
-}
 
 OcsProcess::OcsProcess(const Emulator& emulator) {
   for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -86,69 +53,32 @@ void OcsProcess::Set(const std::string& name, const std::optional<std::string>& 
   }
 }
 
-std::vector<std::string> OcsProcess::Environment() const {
-  std::vector<std::string> env;
-  env.reserve(env_.size());
-  for (const auto& [name, value] : env_) {
-    env.push_back(name);
-    env.back().append("=").append(value);
-  }
-  return env;
+std::string OcsProcess::Command(const std::vector<std::string>& args) const {
+  std::string command = "env -i";
+  for (const auto& [name, value] : env_) command += " " + Quoted(name + "=" + value);
+  command += " " + Quoted(OCS_BINARY_PATH);
+  for (const std::string& arg : args) command += " " + Quoted(arg);
+  return command;
 }
 
 OcsResult OcsProcess::Run(const std::vector<std::string>& args, const std::string& input) const {
   const std::string in = io_.Write("stdin", input);
   const std::string out = io_.path() + "/stdout";
   const std::string err = io_.path() + "/stderr";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  auto argv = Argv(args);
-  auto envp = Environment();
-  auto argv_pointers = PointerArray(argv);
-  auto envp_pointers = PointerArray(envp);
-  pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, argv_pointers.data(),
-                                  envp_pointers.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    throw std::runtime_error("cannot start " + argv[0]);
-  }
   OcsResult result;
-  result.exit_code = WaitForExit(pid);
+  result.exit_code =
+      ExitCode(Command(args) + " <" + Quoted(in) + " >" + Quoted(out) + " 2>" + Quoted(err));
   result.out = ReadFile(out);
   result.err = ReadFile(err);
   return result;
 }
 
 OcsResult OcsProcess::RunOnTerminal(const std::vector<std::string>& args) const {
-  auto argv = Argv(args);
-  auto envp = Environment();
-  auto argv_pointers = PointerArray(argv);
-  auto envp_pointers = PointerArray(envp);
-  int terminal = -1;
-  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
-  if (pid < 0) {
-    throw std::runtime_error("forkpty failed");
-  }
-  if (pid == 0) {
-    execve(argv_pointers[0], argv_pointers.data(), envp_pointers.data());
-    _exit(127);
-  }
+  const std::string out = io_.path() + "/terminal";
   OcsResult result;
-  char chunk[4096];
-  for (;;) {
-    const ssize_t n = read(terminal, chunk, sizeof chunk);
-    if (n > 0) {
-      result.out.append(chunk, static_cast<size_t>(n));
-    } else if (n == 0 || errno != EINTR) {
-      break;  // EIO once the child has closed the terminal
-    }
-  }
-  close(terminal);
-  result.exit_code = WaitForExit(pid);
+  result.exit_code =
+      ExitCode("script -qec " + Quoted(Command(args)) + " /dev/null </dev/null >" + Quoted(out));
+  result.out = ReadFile(out);
   return result;
 }
 

@@ -32,19 +32,17 @@ class OcsProcess {
 
   // Runs ocs with `args`, `input` on standard input; waits for it.
   OcsResult Run(const std::vector<std::string>& args, const std::string& input = "") const;
-  // Runs ocs with a pseudo-terminal as standard input, output and error.
+  // Runs ocs on a pseudo-terminal (through script(1)).
   OcsResult RunOnTerminal(const std::vector<std::string>& args) const;
 
  private:
-  std::vector<std::string> Environment() const;
+  // The shell command running ocs with `args` in the child's environment.
+  std::string Command(const std::vector<std::string>& args) const;
 
   TempDir home_;
   TempDir io_;
   std::map<std::string, std::string> env_;
 };
-
-// A loopback port on which nothing listens.
-int ClosedPort();
 
 }  // namespace orca_test
 

