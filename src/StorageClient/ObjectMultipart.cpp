@@ -9,8 +9,6 @@ namespace Orca {
 namespace CloudStorage {
 namespace {
 
-constexpr char kBinaryContentType[] = "binary/octet-stream";
-
 // The CompleteMultipartUpload document: the part count, then one Part element
 // per entry in ascending part number, numbered by position from 1.
 std::string CompletionDocument(const PartList& parts) {
@@ -75,15 +73,11 @@ bool CObjectProtoClient::UploadPartObject(const std::string& object_key,
                                           const std::string& task_id, const char* data,
                                           uint32_t size) {
   const std::string& pool = conf_->config.pool_name;
-  RequestFrame frame;
-  frame.method = "POST";
-  frame.resource = ResourcePath(object_key) +
-                   Base::str_fmt("?upload_id=%s&part_number=%u", task_id.c_str(), part_number);
-  frame.url = NodeBase(location) + frame.resource;
-  frame.content_type = kBinaryContentType;
-  frame.body = data;
-  frame.body_size = size;
-  frame.body_md5 = true;
+  const RequestFrame frame =
+      DataNodeFrame("POST", location,
+                    ResourcePath(object_key) +
+                        Base::str_fmt("?upload_id=%s&part_number=%u", task_id.c_str(), part_number),
+                    data, size);
   ORCA_CS_FUNCTION_NAME(function);
   Net::CHttpClientResponse response;
   Net::HttpClient::Error error;

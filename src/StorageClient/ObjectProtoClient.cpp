@@ -45,6 +45,22 @@ std::string CObjectProtoClient::ResourcePath(const std::string& object_key) cons
   return "/" + conf_->config.pool_name + "/" + object_key;
 }
 
+CObjectProtoClient::RequestFrame CObjectProtoClient::DataNodeFrame(const char* method,
+                                                                   const std::string& location,
+                                                                   std::string resource,
+                                                                   const char* data,
+                                                                   uint32_t size) const {
+  RequestFrame frame;
+  frame.method = method;
+  frame.url = NodeBase(location) + resource;
+  frame.resource = std::move(resource);
+  frame.content_type = kBinaryContentType;
+  frame.body = data;
+  frame.body_size = size;
+  frame.body_md5 = true;
+  return frame;
+}
+
 std::string CObjectProtoClient::NodeBase(const std::string& location) const {
   return (conf_->config.use_https ? "https://" : "http://") + location;
 }
@@ -150,14 +166,7 @@ bool CObjectProtoClient::GetBestNode(std::string& location, const std::string& o
 bool CObjectProtoClient::UploadObject(std::string& object_url, const std::string& location,
                                       const std::string& object_key, const char* data,
                                       uint32_t size) {
-  RequestFrame frame;
-  frame.method = "PUT";
-  frame.resource = ResourcePath(object_key);
-  frame.url = NodeBase(location) + frame.resource;
-  frame.content_type = kBinaryContentType;
-  frame.body = data;
-  frame.body_size = size;
-  frame.body_md5 = true;
+  const RequestFrame frame = DataNodeFrame("PUT", location, ResourcePath(object_key), data, size);
   ORCA_CS_FUNCTION_NAME(function);
   Net::CHttpClientResponse response;
   Net::HttpClient::Error error;

@@ -96,6 +96,9 @@ class CObjectProtoClient {
   // and sends it. False on a transport failure, described by `error`.
   bool SendFrame(const RequestFrame& frame, const char* function,
                  Net::CHttpClientResponse& response, Net::HttpClient::Error& error) const;
+  // A binary body with its Content-MD5, sent to a data node.
+  RequestFrame DataNodeFrame(const char* method, const std::string& location, std::string resource,
+                             const char* data, uint32_t size) const;
   // "/" pool "/" key
   std::string ResourcePath(const std::string& object_key) const;
   // The scheme followed by a node location.
