@@ -12,16 +12,23 @@ constexpr int32_t kTransportFailure = 4;
 
 }  // namespace
 
-Orca::CloudStorage::CObjectClient NewObjectClient(const Context& ctx,
-                                                  const PercentHandler& on_percent) {
+Orca::CloudStorage::SStorageServerConfig ServerConfig(const Context& ctx, uint32_t upload_port,
+                                                      uint32_t download_port) {
   Orca::CloudStorage::SStorageServerConfig config;
   config.use_https = ctx.settings.https;
-  config.upload_port = ctx.settings.upload_port;
-  config.download_port = ctx.settings.download_port;
+  config.upload_port = upload_port;
+  config.download_port = download_port;
   config.pool_name = ctx.settings.pool;
   config.ip = ctx.settings.address;
   config.ak = ctx.keys.access_key;
   config.sk = ctx.keys.secret_key;
+  return config;
+}
+
+Orca::CloudStorage::CObjectClient NewObjectClient(const Context& ctx,
+                                                  const PercentHandler& on_percent) {
+  Orca::CloudStorage::SStorageServerConfig config =
+      ServerConfig(ctx, ctx.settings.upload_port, ctx.settings.download_port);
   if (on_percent) {
     config.progress_callback = [on_percent](const Orca::CloudStorage::SProgressInfo& info) {
       on_percent(info.percent);

@@ -2,6 +2,7 @@
 #ifndef OCS_CLI_OBJECT_SESSION_H_
 #define OCS_CLI_OBJECT_SESSION_H_
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -12,6 +13,10 @@ namespace ocs {
 
 // Receives the library's progress percentages.
 using PercentHandler = std::function<void(int percent)>;
+
+// The address, scheme, pool and keys of `ctx` with the given ports.
+Orca::CloudStorage::SStorageServerConfig ServerConfig(const Context& ctx, uint32_t upload_port,
+                                                      uint32_t download_port);
 
 // A client configured from `ctx` for the object service, reporting progress
 // to `on_percent` (may be empty).

@@ -6,6 +6,7 @@
 #include "OrcaCloudStorage/StorageClient.h"
 #include "cli/Commands.h"
 #include "cli/LocalFiles.h"
+#include "cli/ObjectSession.h"
 #include "cli/Output.h"
 
 namespace ocs {
@@ -15,15 +16,8 @@ namespace {
 constexpr uint64_t kMaxPictureSize = uint64_t{32} * 1024 * 1024;
 
 Orca::CloudStorage::CPictureClient NewPictureClient(const Context& ctx) {
-  Orca::CloudStorage::SStorageServerConfig config;
-  config.use_https = ctx.settings.https;
-  config.upload_port = ctx.settings.pic_upload_port;
-  config.download_port = ctx.settings.pic_download_port;
-  config.pool_name = ctx.settings.pool;
-  config.ip = ctx.settings.address;
-  config.ak = ctx.keys.access_key;
-  config.sk = ctx.keys.secret_key;
-  return Orca::CloudStorage::CPictureClient(config);
+  return Orca::CloudStorage::CPictureClient(
+      ServerConfig(ctx, ctx.settings.pic_upload_port, ctx.settings.pic_download_port));
 }
 
 // The picture client keeps no error state: its first failure record says why.
