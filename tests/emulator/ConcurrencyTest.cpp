@@ -1,6 +1,5 @@
-// Many clients at once: parallel multipart uploads, each with its parts in
-// flight side by side, while idle keep-alive connections hold their workers;
-// then a clean stop with those connections still open.
+// Parallel multipart uploads, their parts in flight side by side, while idle
+// keep-alive connections hold workers; then a clean stop with them open.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -12,7 +11,6 @@
 namespace orca_test {
 namespace {
 
-constexpr int kUploads = 8;
 constexpr uint32_t kParts = 4;
 constexpr size_t kPartSize = 128 << 10;
 
@@ -50,14 +48,14 @@ TEST(ConcurrencyTest, ServesParallelMultipartUploadsBesideIdleConnections) {
     }
   }
   std::vector<std::thread> uploads;
-  uploads.reserve(kUploads);
-  for (int upload = 0; upload < kUploads; ++upload) {
+  uploads.reserve(8);
+  for (int upload = 0; upload < 8; ++upload) {
     uploads.emplace_back(UploadInParallel, std::cref(emulator), upload);
   }
   for (auto& upload : uploads) {
     upload.join();
   }
-  EXPECT_EQ(emulator.Objects("pool1").size(), static_cast<size_t>(kUploads));
+  EXPECT_EQ(emulator.Objects("pool1").size(), uploads.size());
   EXPECT_EQ(emulator.OpenUploads(), 0u);
   for (auto& client : idle) {
     EXPECT_TRUE(client->Get("/pool1/idle")) << "idle connections stay usable";

@@ -9,25 +9,25 @@ namespace {
 
 constexpr char kBoundary[] = "------7e02362550dc4";
 
-// One part of the upload form.
-std::string Part(const std::string& name, const std::string& value, const std::string& head = "") {
-  return std::string("--") + kBoundary + "\r\nContent-Disposition: form-data; name=\"" + name +
-         "\"\r\n" + head + "\r\n" + value + "\r\n";
-}
-
 // The upload form as the picture client writes it.
 std::string PictureForm(const std::string& serial, const std::string& pool,
                         const std::string& token, const std::string& picture, size_t length) {
-  return Part("SerialID", serial) + Part("PoolID", pool) + Part("TimeStamp", "1796388916000") +
-         Part("PictureType", "1") + Part("Token", token) +
-         Part("PictureLength", std::to_string(length)) +
-         Part("Picture", picture, "Content-Type: image/jpeg\r\n") + "--" + kBoundary + "--\r\n";
+  std::string form;
+  const std::pair<const char*, std::string> fields[] = {
+      {"SerialID", serial}, {"PoolID", pool}, {"TimeStamp", "1796388916000"},
+      {"PictureType", "1"}, {"Token", token}, {"PictureLength", std::to_string(length)}};
+  for (const auto& [name, value] : fields) {
+    form += std::string("--") + kBoundary + "\r\nContent-Disposition: form-data; name=\"" + name +
+            "\"\r\n\r\n" + value + "\r\n";
+  }
+  return form + "--" + kBoundary +
+         "\r\nContent-Disposition: form-data; name=\"Picture\"\r\nContent-Type: "
+         "image/jpeg\r\n\r\n" +
+         picture + "\r\n--" + kBoundary + "--\r\n";
 }
 
 class GatewayTest : public ::testing::Test {
  protected:
-  GatewayTest() : gateway_(emulator_, emulator_.endpoints().gateway) {}
-
   // The best-node answer for `serial` (not an object when refused).
   rapidjson::Document BestNode(const std::string& serial, bool picture_layout = true) {
     const auto result = gateway_.Send(
@@ -46,7 +46,7 @@ class GatewayTest : public ::testing::Test {
   }
 
   Emulator emulator_;
-  RawClient gateway_;
+  RawClient gateway_{emulator_, emulator_.endpoints().gateway};
 };
 
 TEST_F(GatewayTest, StoresAndServesPictures) {
@@ -69,7 +69,8 @@ TEST_F(GatewayTest, StoresAndServesPictures) {
   EXPECT_EQ(url.rfind("/QuarnBox/Picture/pool1/", 0), 0u) << url;
   emulator_.Restart();
   RawClient again(emulator_, emulator_.endpoints().gateway_download);
-  EXPECT_TRUE(again.Get(url, true)->body == picture) << "kept across a restart";
+  EXPECT_TRUE(again.Send(RawRequest("GET", url, "", "", true))->body == picture)
+      << "kept across a restart";
 }
 
 TEST_F(GatewayTest, RefusesFormsThatDoNotMatchTheBestNodeAnswer) {

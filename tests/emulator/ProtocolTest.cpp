@@ -1,8 +1,10 @@
-// The object protocol of a running emulator, over HTTP and over verified
-// HTTPS: the checks on every request, uploads, downloads by range, metadata,
-// redirects, removal and limits.
+// The object protocol of a running emulator, over HTTP and verified HTTPS:
+// the checks on every request, uploads, ranges, multipart assembly, limits.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <map>
+#include <tuple>
 #include <utility>
 
 #include "RawClient.h"
@@ -60,7 +62,7 @@ TEST_P(ProtocolTest, ChecksEveryRequestAndNamesTheCause) {
       {"unknown pool", kQuery, [](R r) { r.target = "/nopool/a?bestnode"; }, 404, "NoSuchBucket"},
       {"signed upload", kPut, [](R) {}, 200, ""},
       {"no Content-MD5", kPut, [](R r) { r.content_md5 = false; }, 400, "MissingContentMD5"},
-      {"MD5 of other bytes", kPut, [](R r) { r.md5 = ProtocolContentMd5("x"); }, 400, "BadDigest"},
+      {"MD5 of other bytes", kPut, [](R r) { r.md5 = ContentMd5Of("x"); }, 400, "BadDigest"},
       {"raw digest form", kPut, [](R r) { r.md5 = "kAFQmDzST7DWlj99KOF/cg=="; }, 400,
        "InvalidDigest"},
   };
@@ -76,6 +78,7 @@ TEST_P(ProtocolTest, ChecksEveryRequestAndNamesTheCause) {
     EXPECT_EQ(Answer(session_.node, put), std::make_pair(400, std::string("InvalidURI"))) << key;
   }
   EXPECT_EQ(emulator_.Objects("pool1").size(), 1u) << "only the signed upload is stored";
+  EXPECT_EQ(XmlText(session_.Get("none")->body, "Code"), "NoSuchKey");
 }
 
 TEST_P(ProtocolTest, SignatureMismatchShowsTheStringToSign) {
@@ -89,32 +92,15 @@ TEST_P(ProtocolTest, SignatureMismatchShowsTheStringToSign) {
   EXPECT_EQ(XmlText(result->body, "StringToSign"), StringToSign(request, date));
 }
 
-TEST_P(ProtocolTest, StoresObjectsWholeOnOneConnection) {
+TEST_P(ProtocolTest, StoresOnOneConnectionAndAnswersRangesWith200) {
   // Bodies of 1 MiB and more are read past the HTTP library; the next
   // request on the connection must still be read right.
-  const std::pair<std::string, std::string> objects[] = {
-      {"dir/large", GeneratedBytes(12, 0, (size_t{3} << 20) + 17)}, {"small", "after"}, {"0", ""}};
-  for (const auto& [key, body] : objects) {
+  const std::map<std::string, std::string> stored = {
+      {"0", ""}, {"dir/large", GeneratedBytes(12, 0, (size_t{3} << 20) + 17)}, {"r", "0123456789"}};
+  for (const auto& [key, body] : stored) {
     ASSERT_EQ(session_.Put(key, body)->status, 200) << key;
   }
-  for (const auto& [key, body] : objects) {
-    EXPECT_TRUE(session_.Get(key)->body == body) << key;
-    const auto metadata = session_.download.Get(ObjectSession::Target(key) + "?metadata");
-    EXPECT_EQ(metadata->get_header_value("Object-Size"), std::to_string(body.size())) << key;
-  }
-  EXPECT_EQ(emulator_.Journal()[0].body_md5, Md5HexOf(objects[0].second));
   EXPECT_EQ(emulator_.Connections().nodes[0], 1u) << "the uploads kept one connection";
-  emulator_.SetRedirect("always", 301);
-  const auto moved = session_.Get("small");
-  EXPECT_EQ(moved->status, 301);
-  const std::string node = "://127.0.0.1:" + std::to_string(emulator_.endpoints().nodes[0]);
-  EXPECT_EQ(moved->get_header_value("Location"),
-            (GetParam() ? "https" : "http") + node + "/pool1/small");
-}
-
-TEST_P(ProtocolTest, AnswersRangesWith200AndTheRangeBytes) {
-  const std::string stored = GeneratedBytes(1, 0, 1000);
-  ASSERT_EQ(session_.Put("r", stored)->status, 200);
   const uint64_t size = (uint64_t{5} << 30) + 3;
   const std::string big = GeneratedKey(size, 77);
   struct Case {
@@ -125,12 +111,14 @@ TEST_P(ProtocolTest, AnswersRangesWith200AndTheRangeBytes) {
     size_t length;
   };
   const Case cases[] = {
-      {"r", "bytes=10-19", 200, 10, 10},
-      {"r", "bytes=990-", 200, 990, 10},
-      {"r", "bytes=-5", 200, 995, 5},
-      {"r", "bytes=-5000", 200, 0, 1000},
-      {"r", "bytes=0-1048576", 200, 0, 1000},
-      {"r", "bytes=1000-", 416, 0, 0},
+      {"dir/large", "", 200, 0, stored.at("dir/large").size()},
+      {"0", "", 200, 0, 0},
+      {"r", "bytes=2-3", 200, 2, 2},
+      {"r", "bytes=7-", 200, 7, 3},
+      {"r", "bytes=-4", 200, 6, 4},
+      {"r", "bytes=-50", 200, 0, 10},
+      {"r", "bytes=0-1048576", 200, 0, 10},
+      {"r", "bytes=10-", 416, 0, 0},
       {"r", "bytes=5-1", 416, 0, 0},
       {"r", "bytes=0-1,5-6", 416, 0, 0},
       {"r", "bytes=99999999999999999999-", 416, 0, 0},
@@ -138,34 +126,27 @@ TEST_P(ProtocolTest, AnswersRangesWith200AndTheRangeBytes) {
       {big, "bytes=2147483640-2147483659", 200, 2147483640, 20},
       {big, "bytes=-7", 200, size - 7, 7},
       {big, "bytes=" + std::to_string(size - 2) + "-99999999999", 200, size - 2, 2},
-      {GeneratedKey(300000, 77), "", 200, 0, 300000},
   };
   for (const Case& c : cases) {
     const auto result = session_.Get(c.key, c.range);
     ASSERT_TRUE(result) << c.range;
     EXPECT_EQ(result->status, c.status) << c.key << " " << c.range;
     if (c.status == 200) {
-      EXPECT_TRUE(result->body == (c.key == "r" ? stored.substr(c.first, c.length)
-                                                : GeneratedBytes(77, c.first, c.length)))
+      EXPECT_TRUE(result->body == (c.key == big ? GeneratedBytes(77, c.first, c.length)
+                                                : stored.at(c.key).substr(c.first, c.length)))
           << c.key << " " << c.range;
     }
   }
-  const auto metadata = session_.download.Get(ObjectSession::Target(big) + "?metadata");
-  EXPECT_EQ(metadata->get_header_value("Object-Size"), std::to_string(size));
-  EXPECT_EQ(session_.download.Get("/pool2/" + big)->status, 403) << "access rules still hold";
+  for (const auto& [key, length] : {std::pair<std::string, uint64_t>{big, size}, {"0", 0}}) {
+    const auto metadata = session_.download.Send(RawRequest("GET", "/pool1/" + key + "?metadata"));
+    EXPECT_EQ(metadata->get_header_value("Object-Size"), std::to_string(length));
+  }
+  EXPECT_EQ(session_.download.Send(RawRequest("GET", "/pool2/" + big))->status, 403);
   EXPECT_EQ(XmlText(session_.Put(big, "x")->body, "Code"), "ReservedKey");
 }
 
-TEST_P(ProtocolTest, RemovesObjects) {
-  for (const char* query : {"", "?deletefile"}) {
-    ASSERT_EQ(session_.Put("gone", "bytes")->status, 200);
-    const RawRequest remove("DELETE", std::string("/pool1/gone") + query);
-    EXPECT_EQ(Answer(session_.upload, remove), std::make_pair(200, std::string())) << query;
-    EXPECT_EQ(Answer(session_.upload, remove).second, "NoSuchKey") << query;
-    EXPECT_EQ(XmlText(session_.Get("gone")->body, "Code"), "NoSuchKey") << query;
-  }
-  EXPECT_EQ(XmlText(session_.download.Get("/nopool/k")->body, "Code"), "NoSuchBucket");
-}
+INSTANTIATE_TEST_SUITE_P(Schemes, ProtocolTest, ::testing::Bool(),
+                         [](const auto& https) { return https.param ? "Https" : "Http"; });
 
 TEST(LimitsTest, RefusesWhatExceedsTheLimitsWithXml) {
   EmulatorOptions options;
@@ -189,8 +170,66 @@ TEST(LimitsTest, RefusesWhatExceedsTheLimitsWithXml) {
   EXPECT_NE(garbage.body.find("<Code>"), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(Schemes, ProtocolTest, ::testing::Bool(),
-                         [](const auto& https) { return https.param ? "Https" : "Http"; });
+// Opens an upload of `key` and sends `parts` as parts 3, 1 and 2, in that order.
+std::string UploadParts(ObjectSession& session, const std::string& key, const std::string* parts) {
+  std::string id = session.Initiate(key);
+  for (const uint32_t number : {3, 1, 2}) {
+    EXPECT_EQ(session.PutPart(key, id, number, parts[number - 1])->status, 200) << number;
+  }
+  return id;
+}
+
+const std::string kParts[3] = {GeneratedBytes(1, 0, 3000), GeneratedBytes(2, 0, 1000), "third"};
+
+TEST(MultipartTest, AssemblesTheListedPartsAcrossARestart) {
+  Emulator emulator;
+  ObjectSession session(emulator);
+  ASSERT_EQ(session.Put("kept", "kept bytes")->status, 200);
+  const std::string id = UploadParts(session, "k", kParts);
+  EXPECT_EQ(emulator.Objects("pool1").size(), 1u) << "nothing is visible before completion";
+  emulator.Restart();
+  ObjectSession again(emulator);
+  EXPECT_EQ(again.Get("kept")->body, "kept bytes");
+  const auto done = again.Complete("k", id, ObjectSession::CompletionDocument({{1, 3000}, {3, 5}}));
+  ASSERT_EQ(done->status, 200) << done->body;
+  EXPECT_EQ(again.Get("k")->body, kParts[0] + kParts[2]) << "part 2 is left out";
+  EXPECT_EQ(emulator.OpenUploads(), 0u);
+  EXPECT_EQ(again.PutPart("k", id, 4, "late")->status, 404) << "the upload is closed";
+}
+
+TEST(MultipartTest, RefusesWhatDoesNotMatchTheUpload) {
+  Emulator emulator;
+  ObjectSession session(emulator);
+  const std::string id = UploadParts(session, "k", kParts);
+  const std::string one = ObjectSession::CompletionDocument({{1, 3000}});
+  const auto edited = [&one](const char* from, const char* to) {
+    return std::string(one).replace(one.find(from), std::strlen(from), to);
+  };
+  const std::tuple<std::string, std::string, const char*> cases[] = {
+      // upload id, document, code
+      {id, ObjectSession::CompletionDocument({{1, 3000}, {2, 999}}), "InvalidPart"},
+      {id, ObjectSession::CompletionDocument({{1, 3000}, {4, 1}}), "InvalidPart"},
+      {id, ObjectSession::CompletionDocument({{2, 1000}, {1, 3000}}), "InvalidPartOrder"},
+      {id, edited("Num>1", "Num>2"), "MalformedXML"},
+      {id, edited("<ETag/>", ""), "MalformedXML"},
+      {id, edited(">1</PartNumber", ">01</PartNumber"), "MalformedXML"},
+      {id, "<CompleteMultipartUpload>", "MalformedXML"},
+      {std::string(32, 'f'), one, "NoSuchUpload"},
+  };
+  for (const auto& [upload_id, document, code] : cases) {
+    const auto result = session.Complete("k", upload_id, document);
+    EXPECT_EQ(result->status / 100, 4) << document;
+    EXPECT_EQ(XmlText(result->body, "Code"), code) << document;
+  }
+  EXPECT_EQ(emulator.OpenUploads(), 1u) << "failed completions leave the upload open";
+  EXPECT_TRUE(emulator.Objects("pool1").empty());
+  EXPECT_EQ(XmlText(session.PutPart("other", id, 1, "x")->body, "Code"), "NoSuchUpload");
+  const std::string target = "/pool1/k?upload_id=" + id;
+  EXPECT_EQ(session.node.Send(RawRequest{"POST", target + "&part_number=01", "x"})->status, 400);
+  RawRequest unsigned_document{"POST", target, one};
+  unsigned_document.content_md5 = false;
+  EXPECT_EQ(XmlText(session.upload.Send(unsigned_document)->body, "Code"), "MissingContentMD5");
+}
 
 }  // namespace
 }  // namespace orca_test

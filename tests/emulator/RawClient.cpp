@@ -2,8 +2,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <openssl/evp.h>
-#include <openssl/hmac.h>
 #include <strings.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -16,19 +14,11 @@
 namespace orca_test {
 namespace {
 
-std::string Base64(const unsigned char* data, size_t size) {
-  std::string out(4 * ((size + 2) / 3) + 1, '\0');
-  out.resize(static_cast<size_t>(
-      EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), data, static_cast<int>(size))));
-  return out;
-}
-
-std::string ContentMd5Of(const RawRequest& request) {
-  if (!request.md5.empty()) {
-    return request.md5;
-  }
+std::string Md5HeaderOf(const RawRequest& request) {
   const bool body = !request.body.empty() || request.method == "PUT" || request.method == "POST";
-  return request.content_md5 && body ? ProtocolContentMd5(request.body) : "";
+  return !request.md5.empty()          ? request.md5
+         : request.content_md5 && body ? ContentMd5Of(request.body)
+                                       : "";
 }
 
 // The HTTP library labels a body without a type text/plain; that is signed.
@@ -48,23 +38,6 @@ std::string ClientDate(int64_t offset_seconds) {
   return text;
 }
 
-std::string Md5HexOf(const std::string& data) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  EVP_Digest(data.data(), data.size(), digest, &length, EVP_md5(), nullptr);
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int i = 0; i < length; ++i) {
-    hex += {kDigits[digest[i] >> 4], kDigits[digest[i] & 15]};
-  }
-  return hex;
-}
-
-std::string ProtocolContentMd5(const std::string& body) {
-  const std::string hex = Md5HexOf(body);
-  return Base64(reinterpret_cast<const unsigned char*>(hex.data()), hex.size());
-}
-
 std::string XmlText(const std::string& body, const std::string& name) {
   const size_t start = body.find("<" + name + ">");
   const size_t end = body.find("</" + name + ">", start);
@@ -78,7 +51,7 @@ std::string StringToSign(const RawRequest& request, const std::string& date) {
   if (request.picture) {
     type = type.substr(0, type.find(';'));
   }
-  return request.method + "\n" + ContentMd5Of(request) + "\n" + type + "\n" + date + "\n" +
+  return request.method + "\n" + Md5HeaderOf(request) + "\n" + type + "\n" + date + "\n" +
          (request.picture ? "" : "\n") + request.target;
 }
 
@@ -102,27 +75,22 @@ httplib::Result RawClient::Send(const RawRequest& request) {
   if (const std::string type = ContentTypeOf(request); !type.empty()) {
     req.set_header("Content-Type", type);
   }
-  if (const std::string md5 = ContentMd5Of(request); !md5.empty()) {
+  if (const std::string md5 = Md5HeaderOf(request); !md5.empty()) {
     req.set_header("Content-MD5", md5);
   }
   if (request.sign) {
     const EmulatorPool& pool = Emulator::pool(request.pool);
     const std::string date = request.date.empty() ? ClientDate() : request.date;
-    const std::string text = StringToSign(request, date);
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    HMAC(EVP_sha1(), pool.sk.data(), static_cast<int>(pool.sk.size()),
-         reinterpret_cast<const unsigned char*>(text.data()), text.size(), digest, &length);
     req.set_header("Date", date);
     req.set_header("Authorization", "quarnbox " + (request.ak.empty() ? pool.ak : request.ak) +
-                                        ":" + Base64(digest, length));
+                                        ":" + HmacBase64(StringToSign(request, date), pool.sk));
   }
   req.headers.insert(request.headers.begin(), request.headers.end());
   return client_.send(req);
 }
 
 httplib::Result ObjectSession::Get(const std::string& key, const std::string& range) {
-  RawRequest request("GET", Target(key));
+  RawRequest request("GET", "/pool1/" + key);
   if (!range.empty()) {
     request.headers.emplace("Range", range);
   }
@@ -130,14 +98,14 @@ httplib::Result ObjectSession::Get(const std::string& key, const std::string& ra
 }
 
 std::string ObjectSession::Initiate(const std::string& key) {
-  const auto result = upload.Send(RawRequest("POST", Target(key) + "?uploads"));
+  const auto result = upload.Send(RawRequest("POST", "/pool1/" + key + "?uploads"));
   return result && result->status == 200 ? XmlText(result->body, "UploadId") : "";
 }
 
 httplib::Result ObjectSession::PutPart(const std::string& key, const std::string& id,
                                        uint32_t number, const std::string& body) {
   const std::string query = "?upload_id=" + id + "&part_number=" + std::to_string(number);
-  return node.Send(RawRequest("POST", Target(key) + query, body, "binary/octet-stream"));
+  return node.Send(RawRequest("POST", "/pool1/" + key + query, body, "binary/octet-stream"));
 }
 
 std::string ObjectSession::CompletionDocument(

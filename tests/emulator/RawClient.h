@@ -1,7 +1,7 @@
-// Raw requests to the emulator for its own tests: HTTP requests signed by a
-// small OpenSSL signer of the test's own (independent of the emulator's code
-// and of the library's), and bare-socket exchanges that show what a fault
-// does on the wire.
+// Raw requests to the emulator for its own tests: requests signed by a small
+// OpenSSL signer of the test's own (independent of the emulator's code and of
+// the library's), and bare-socket exchanges that show what a fault does on
+// the wire.
 #ifndef ORCA_TESTS_EMULATOR_RAWCLIENT_H_
 #define ORCA_TESTS_EMULATOR_RAWCLIENT_H_
 
@@ -14,15 +14,12 @@
 #include <vector>
 
 #include "Emulator.h"
+#include "WireCheck.h"  // HmacBase64, ContentMd5Of
 
 namespace orca_test {
 
-// The client's Date form (RFC 1123, day padded with a space) of now plus
-// `offset_seconds`.
+// The client's Date form (RFC 1123, day padded with a space), now + offset.
 std::string ClientDate(int64_t offset_seconds = 0);
-std::string Md5HexOf(const std::string& data);
-// Base64 of the 32 hex digits of the MD5 of `body`.
-std::string ProtocolContentMd5(const std::string& body);
 // The text of element `name` in an XML body, or "".
 std::string XmlText(const std::string& body, const std::string& name);
 
@@ -52,33 +49,27 @@ struct RawRequest {
 // The string to sign of `request` sent with `date`, as the service computes it.
 std::string StringToSign(const RawRequest& request, const std::string& date);
 
-// A keep-alive connection to one port of the emulator (HTTPS, verified,
-// when it serves HTTPS).
+// A keep-alive connection to one port (verified HTTPS when the emulator
+// serves HTTPS).
 class RawClient {
  public:
   RawClient(const Emulator& emulator, int port);
-
   httplib::Result Send(const RawRequest& request);
-  // A signed GET of `target` (picture layout when `picture`).
-  httplib::Result Get(const std::string& target, bool picture = false) {
-    return Send(RawRequest("GET", target, "", "", picture));
-  }
 
  private:
   httplib::Client client_;
 };
 
-// The object protocol step by step in pool1: uploads go to the first data
-// node, downloads to the download port.
+// The object protocol step by step in pool1: uploads to the first data node,
+// downloads from the download port.
 struct ObjectSession {
   explicit ObjectSession(const Emulator& emulator)
       : upload(emulator, emulator.endpoints().upload),
         download(emulator, emulator.endpoints().download),
         node(emulator, emulator.endpoints().nodes.at(0)) {}
 
-  static std::string Target(const std::string& key) { return "/pool1/" + key; }
   httplib::Result Put(const std::string& key, const std::string& body) {
-    return node.Send(RawRequest("PUT", Target(key), body, "binary/octet-stream"));
+    return node.Send(RawRequest("PUT", "/pool1/" + key, body, "binary/octet-stream"));
   }
   httplib::Result Get(const std::string& key, const std::string& range = "");
   // The upload id, or "" when the upload could not be opened.
@@ -87,7 +78,7 @@ struct ObjectSession {
                           const std::string& body);
   httplib::Result Complete(const std::string& key, const std::string& id,
                            const std::string& document) {
-    return upload.Send(RawRequest("POST", Target(key) + "?upload_id=" + id, document));
+    return upload.Send(RawRequest("POST", "/pool1/" + key + "?upload_id=" + id, document));
   }
   // A CompleteMultipartUpload document listing (number, size) in order.
   static std::string CompletionDocument(const std::vector<std::pair<uint32_t, size_t>>& parts);
@@ -107,9 +98,9 @@ struct WireAnswer {
   std::optional<std::string> Header(const std::string& name) const;
 };
 
-// Sends `request` to 127.0.0.1:`port` and reads until the answer is
-// complete (as its Content-Length says), the peer ends the connection, or 30
-// seconds pass. With `hang_up` it closes the connection at once instead.
+// Sends `request` to 127.0.0.1:`port` and reads until the answer is complete
+// (as its Content-Length says), the peer ends the connection, or 30 seconds
+// pass. With `hang_up` it closes the connection at once instead.
 WireAnswer ExchangeOnWire(int port, const std::string& request, bool hang_up = false);
 
 }  // namespace orca_test
