@@ -19,51 +19,48 @@ namespace {
 
 using PieceUploadTest = orca_test::UploadTest;
 
-// The three members called alike; `first` only matters to
-// UploadFileByPiecesAndFileName, the others know a first piece by its empty URL.
-using PieceMember = bool (*)(CObjectClient&, std::string& url, const std::string& data, bool last,
-                             bool first);
+enum class Member { kByPieces, kAloneStorage, kAndFileName };
 
-bool ByPieces(CObjectClient& client, std::string& url, const std::string& data, bool last,
-              bool /*first*/) {
-  return client.UploadFileByPieces(url, data.data(), static_cast<uint32_t>(data.size()), last);
-}
-
-bool AloneStorage(CObjectClient& client, std::string& url, const std::string& data, bool last,
-                  bool /*first*/) {
-  return client.UploadFileByPiecesAloneStorage(url, data.data(), static_cast<uint32_t>(data.size()),
-                                               last);
-}
-
-bool AndFileName(CObjectClient& client, std::string& url, const std::string& data, bool last,
-                 bool first) {
-  return client.UploadFileByPiecesAndFileName(url, data.data(), static_cast<uint32_t>(data.size()),
-                                              last, first);
+// Calls `member`; `first` only matters to UploadFileByPiecesAndFileName, the
+// others know a first piece by its empty URL.
+bool UploadPiece(CObjectClient& client, Member member, std::string& url, const std::string& data,
+                 bool last, bool first = false) {
+  const auto size = static_cast<uint32_t>(data.size());
+  switch (member) {
+    case Member::kByPieces:
+      return client.UploadFileByPieces(url, data.data(), size, last);
+    case Member::kAloneStorage:
+      return client.UploadFileByPiecesAloneStorage(url, data.data(), size, last);
+    case Member::kAndFileName:
+      return client.UploadFileByPiecesAndFileName(url, data.data(), size, last, first);
+  }
+  return false;
 }
 
 TEST_F(PieceUploadTest, PiecesBecomePartsInOrder) {
-  const std::string big = orca_test::RandomBytes(2 * orca_test::kMiB + 7, 5);
+  const std::string big = orca_test::GeneratedBytes(5, 0, 2 * orca_test::kMiB + 7);
   const struct {
-    const char* name;
-    PieceMember member;
+    Member member;
     std::string first_url;  // also the object's name for AndFileName
     std::vector<std::string> pieces;
     std::vector<size_t> parts;  // as sent to the data nodes; 0 for a PUT
   } cases[] = {
-      {"by pieces, one", ByPieces, "", {big}, {0}},
-      {"by pieces, four", ByPieces, "", {big, "b", big, "dd"}, {1, 2, 3, 4}},
-      {"alone storage, one", AloneStorage, "", {big}, {1}},
-      {"alone storage, four", AloneStorage, "", {"a", big, "c", big}, {1, 2, 3, 4}},
-      {"file name, one", AndFileName, "one.bin", {big}, {0}},
-      {"file name, four", AndFileName, "four.bin", {big, big, "c", "d"}, {1, 2, 3, 4}},
+      {Member::kByPieces, "", {big}, {0}},
+      {Member::kByPieces, "", {big, "b", big, "dd"}, {1, 2, 3, 4}},
+      {Member::kAloneStorage, "", {big}, {1}},
+      {Member::kAloneStorage, "", {"a", big, "c", big}, {1, 2, 3, 4}},
+      {Member::kAndFileName, "one.bin", {big}, {0}},
+      {Member::kAndFileName, "four.bin", {big, big, "c", "d"}, {1, 2, 3, 4}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(::testing::Message() << "member " << static_cast<int>(c.member) << ", "
+                                      << c.pieces.size() << " pieces");
     emulator_.ClearJournal();
     std::string url = c.first_url;
     std::string whole;
     for (size_t i = 0; i < c.pieces.size(); ++i) {
-      ASSERT_TRUE(c.member(client_, url, c.pieces[i], i + 1 == c.pieces.size(), i == 0));
+      ASSERT_TRUE(
+          UploadPiece(client_, c.member, url, c.pieces[i], i + 1 == c.pieces.size(), i == 0));
       whole += c.pieces[i];
     }
     EXPECT_THAT(url, ::testing::MatchesRegex(
@@ -80,27 +77,23 @@ TEST_F(PieceUploadTest, PiecesBecomePartsInOrder) {
 }
 
 TEST_F(PieceUploadTest, RefusedBeforeAnyRequest) {
-  const std::string piece = "piece";
-  const std::string oversize(32 * orca_test::kMiB + 1, 'x');
   const struct {
-    PieceMember member;
+    Member member;
     std::string url;
-    const std::string* data;
-    bool last;
-    bool first;
+    std::string data;
     std::string logged;
   } cases[] = {
-      {ByPieces, "noslash", &piece, false, false, "upload piece failed, invalid url[noslash]."},
-      {AloneStorage, "/pool1/unknown.pfile", &piece, true, false,
+      {Member::kByPieces, "noslash", "piece", "upload piece failed, invalid url[noslash]."},
+      {Member::kAloneStorage, "/pool1/unknown.pfile", "piece",
        "upload piece failed, find task failed, url[/pool1/unknown.pfile]."},
-      {AndFileName, "", &piece, false, true, "out_url is empty!"},
-      {AndFileName, "big.bin", &oversize, true, true, "upload file failed, size[33554433] exceed."},
+      {Member::kAndFileName, "big.bin", std::string(32 * orca_test::kMiB + 1, 'x'),
+       "upload file failed, size[33554433] exceed."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.logged);
     orca_test::LogCapture logs;
     std::string url = c.url;
-    EXPECT_FALSE(c.member(client_, url, *c.data, c.last, c.first));
+    EXPECT_FALSE(UploadPiece(client_, c.member, url, c.data, true, true));
     EXPECT_EQ(url, c.url);
     EXPECT_TRUE(logs.Contains(c.logged));
   }
@@ -112,13 +105,13 @@ TEST_F(PieceUploadTest, RetryAfterFailedCompletionStoresEachPieceOnce) {
   AddFault(
       R"("kind":"status","role":"upload","method":"POST","path":"*?upload_id=*","status":503)");
   std::string url;
-  ASSERT_TRUE(ByPieces(client_, url, "first ", false, true));
+  ASSERT_TRUE(UploadPiece(client_, Member::kByPieces, url, "first ", false));
   const std::string first_url = url;
-  EXPECT_FALSE(ByPieces(client_, url, "last", true, false));
+  EXPECT_FALSE(UploadPiece(client_, Member::kByPieces, url, "last", true));
   EXPECT_EQ(LastError(), std::make_pair(5, std::string("FinishPartTask rsp status code[503].")));
   EXPECT_EQ(emulator_.OpenUploads(), 1u) << "the piece task stays open";
 
-  ASSERT_TRUE(ByPieces(client_, url, "last", true, false));
+  ASSERT_TRUE(UploadPiece(client_, Member::kByPieces, url, "last", true));
   EXPECT_EQ(url, first_url);
   EXPECT_EQ(Stored(url), "first last");
   // The resent last piece replaced part 2 instead of becoming part 3.
@@ -135,7 +128,7 @@ TEST_F(PieceUploadTest, SameFileNameFromTwoThreads) {
     threads.emplace_back([&] {
       ++ready;
       while (ready.load() < 2) std::this_thread::yield();
-      if (AndFileName(client_, url, "head-", false, true)) ++succeeded;
+      if (UploadPiece(client_, Member::kAndFileName, url, "head-", false, true)) ++succeeded;
     });
   }
   for (std::thread& thread : threads) thread.join();
@@ -144,7 +137,7 @@ TEST_F(PieceUploadTest, SameFileNameFromTwoThreads) {
 
   // The winner's piece task goes on.
   std::string& url = urls[0] == "same.bin" ? urls[1] : urls[0];
-  ASSERT_TRUE(AndFileName(client_, url, "tail", true, false));
+  ASSERT_TRUE(UploadPiece(client_, Member::kAndFileName, url, "tail", true));
   EXPECT_EQ(Stored(url), "head-tail");
 }
 

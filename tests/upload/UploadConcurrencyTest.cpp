@@ -17,30 +17,25 @@ namespace {
 using UploadConcurrencyTest = orca_test::UploadTest;
 
 TEST_F(UploadConcurrencyTest, FourFileUploadsOnOneClient) {
-  constexpr int kUploads = 4;
+  constexpr size_t kUploads = 4;
   std::vector<std::string> contents;
-  std::vector<std::string> paths;
-  for (int i = 0; i < kUploads; ++i) {
-    contents.push_back(orca_test::RandomBytes(12 * orca_test::kMiB + i, 100 + i));
-    paths.push_back(Write("file" + std::to_string(i) + ".bin", contents.back()));
-  }
   std::vector<std::string> urls(kUploads);
   std::vector<char> ok(kUploads, 0);
   std::vector<std::thread> threads;
-  for (int i = 0; i < kUploads; ++i) {
-    threads.emplace_back([&, i] {
+  for (size_t i = 0; i < kUploads; ++i) {
+    contents.push_back(orca_test::GeneratedBytes(i, 0, 12 * orca_test::kMiB + i));
+    const std::string path = Write("file" + std::to_string(i), contents.back());
+    threads.emplace_back([&, i, path] {
       CObjectClient copy(client_);  // copies share one configuration and error state
-      ok[i] = copy.UploadFile(urls[i], paths[i]);
+      ok[i] = copy.UploadFile(urls[i], path);
     });
   }
   for (std::thread& thread : threads) thread.join();
-
-  for (int i = 0; i < kUploads; ++i) {
-    SCOPED_TRACE(i);
-    ASSERT_TRUE(ok[i]);
-    EXPECT_TRUE(Stored(urls[i]) == contents[i]);
+  for (size_t i = 0; i < kUploads; ++i) {
+    ASSERT_TRUE(ok[i]) << i;
+    EXPECT_TRUE(Stored(urls[i]) == contents[i]) << i;
   }
-  EXPECT_EQ(std::set<std::string>(urls.begin(), urls.end()).size(), 4u);
+  EXPECT_EQ(std::set<std::string>(urls.begin(), urls.end()).size(), kUploads);
   EXPECT_EQ(emulator_.OpenUploads(), 0u);
 }
 
