@@ -1,31 +1,107 @@
 // Downloads to a file against the emulator: streamed over HTTP, metadata
 // then 1 MiB ranges over HTTPS, progress, redirects on both paths, objects
-// past 2 GiB and the memory a large download takes.
+// past 2 GiB, the memory a large download takes, and the failures the fault
+// matrix does not look at.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <random>
+#include <iterator>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "DownloadFixture.h"
+#include "Emulator.h"
+#include "OrcaCloudStorage/StorageClient.h"
 
 namespace orca_test {
 namespace {
 
 using ::testing::SizeIs;
 
+constexpr uint64_t kMiB = 1024 * 1024;
+
+// Nothing when the file cannot be read.
+std::optional<std::string> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string GeneratedUrl(uint64_t size, uint64_t seed) {
+  return "/" + Emulator::pool().name + "/" + GeneratedKey(size, seed);
+}
+
+class DownloadToFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_NE(::mkdtemp(dir_.data()), nullptr); }
+  void TearDown() override {
+    client_.reset();
+    emulator_.reset();
+    std::filesystem::remove_all(dir_);
+  }
+
+  // Starts the emulator and a client of "pool1" whose progress reports,
+  // carrying user data 77, go to percents_. Over HTTPS the client trusts
+  // the emulator's CA.
+  void Start(bool https, const std::string& redirect = "off") {
+    EmulatorOptions options;
+    options.https = https;
+    options.redirect = redirect;
+    emulator_ = std::make_unique<Emulator>(options);
+    if (https) ::setenv("ORCA_CS_CA_BUNDLE", emulator_->ca_bundle().c_str(), 1);
+    Orca::CloudStorage::SStorageServerConfig config = emulator_->ObjectConfig();
+    config.user_data = 77;
+    config.progress_callback = [this](const Orca::CloudStorage::SProgressInfo& info) {
+      EXPECT_EQ(info.user_data, 77u);
+      EXPECT_EQ(info.reserved, 0u);
+      percents_.push_back(info.percent);
+    };
+    client_ = std::make_unique<Orca::CloudStorage::CObjectClient>(config);
+  }
+  std::string LocalPath(const std::string& name) const { return dir_ + "/" + name; }
+  // "scheme://address:port" of the first data node.
+  std::string NodeBase() const {
+    return std::string(emulator_->https() ? "https://" : "http://") +
+           emulator_->endpoints().address + ":" +
+           std::to_string(emulator_->endpoints().nodes.front());
+  }
+  // Journal entries of object GETs without a query that reached `role`.
+  std::vector<EmulatorRequest> ObjectGets(const std::string& role) {
+    std::vector<EmulatorRequest> gets;
+    for (EmulatorRequest& request : emulator_->Journal()) {
+      if (request.role == role && request.method == "GET" && request.query.empty()) {
+        gets.push_back(std::move(request));
+      }
+    }
+    return gets;
+  }
+  // Adds a fault rule given as a JSON document of the admin API.
+  void AddFault(const std::string& json) {
+    std::string body;
+    ASSERT_EQ(emulator_->Admin("POST", "/faults", json, &body), 200) << body;
+  }
+
+  std::unique_ptr<Emulator> emulator_;
+  std::unique_ptr<Orca::CloudStorage::CObjectClient> client_;
+  std::vector<int32_t> percents_;
+  std::string dir_ = std::filesystem::temp_directory_path().string() + "/orca-dl-XXXXXX";
+};
+
 struct SizeCase {
   uint64_t size;
-  bool generated;  // else random bytes stored through an upload
-  bool old_file;   // a longer file is there before the download
-  size_t ranges;   // GETs with a Range header over HTTPS
+  bool old_file;  // a longer file is there before the download
+  size_t ranges;  // GETs with a Range header over HTTPS
   const char* first_range;
   const char* last_range;
 };
@@ -33,81 +109,61 @@ struct SizeCase {
 // Over HTTP every size streams; over HTTPS objects of 10 MiB and more come
 // in ranges whose texts share their boundaries.
 const SizeCase kSizes[] = {
-    {0, false, false, 0, "", ""},
-    {1, false, true, 0, "", ""},
-    {10 * kMiB - 1, false, true, 0, "", ""},
-    {10 * kMiB, true, false, 10, "bytes=0-1048576", "bytes=9437184-10485760"},
-    {10 * kMiB + 1, true, true, 11, "bytes=0-1048576", "bytes=10485760-10485761"},
-    {50 * kMiB, true, false, 50, "bytes=0-1048576", "bytes=51380224-52428800"},
+    {0, false, 0, "", ""},
+    {1, true, 0, "", ""},
+    {10 * kMiB - 1, true, 0, "", ""},
+    {10 * kMiB, false, 10, "bytes=0-1048576", "bytes=9437184-10485760"},
+    {10 * kMiB + 1, true, 11, "bytes=0-1048576", "bytes=10485760-10485761"},
+    {50 * kMiB, false, 50, "bytes=0-1048576", "bytes=51380224-52428800"},
 };
 
-std::string RandomBytes(size_t size, uint64_t seed) {
-  std::mt19937_64 generator(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(generator());
-  return bytes;
+class DownloadSizesTest : public DownloadToFileTest, public ::testing::WithParamInterface<bool> {};
+
+// Every size case: the file is exactly the object, the requests are those
+// of the path, progress rises strictly to 100 (once per range when ranged).
+TEST_P(DownloadSizesTest, FileIsExactlyTheObject) {
+  const bool https = GetParam();
+  Start(https);
+  for (const SizeCase& c : kSizes) {
+    SCOPED_TRACE(std::to_string(c.size) + " bytes");
+    // Local paths are UTF-8.
+    const std::string path = LocalPath("objet-\u00e9t\u00e9-" + std::to_string(c.size));
+    if (c.old_file) std::ofstream(path) << std::string(c.size + 1000, 'x');
+    emulator_->ClearJournal();
+    percents_.clear();
+
+    ASSERT_TRUE(client_->DownloadFile(GeneratedUrl(c.size, c.size), path));
+    EXPECT_TRUE(ReadFile(path) == GeneratedBytes(c.size, 0, c.size));
+    const std::vector<EmulatorRequest> journal = emulator_->Journal();
+    EXPECT_EQ(std::count_if(journal.begin(), journal.end(),
+                            [](const auto& request) { return request.query == "metadata"; }),
+              https ? 1 : 0);
+    const std::vector<EmulatorRequest> gets = ObjectGets("download");
+    const bool ranged = https && c.ranges > 0;
+    ASSERT_THAT(gets, SizeIs(ranged ? c.ranges : 1));
+    EXPECT_EQ(gets.front().Header("Range"), ranged ? c.first_range : "");
+    EXPECT_EQ(gets.back().Header("Range"), ranged ? c.last_range : "");
+    if (ranged) {
+      EXPECT_EQ(gets[1].Header("Range"), "bytes=1048576-2097152");
+    }
+    if (c.size > 0) {
+      ASSERT_FALSE(percents_.empty());
+      EXPECT_GT(percents_.front(), 0);
+      EXPECT_EQ(percents_.back(), 100);
+      EXPECT_EQ(std::adjacent_find(percents_.begin(), percents_.end(), std::greater_equal<>()),
+                percents_.end());
+      EXPECT_TRUE(!ranged || percents_.size() == c.ranges);
+    }
+  }
 }
 
-class DownloadSizesTest : public DownloadToFileTest {
- protected:
-  // Downloads every size case: the file is exactly the object, the requests
-  // are those of the path, progress rises strictly to 100 (once per range
-  // when ranged).
-  void DownloadEverySize(bool https) {
-    Start(https);
-    for (const SizeCase& c : kSizes) {
-      SCOPED_TRACE(std::to_string(c.size) + " bytes");
-      const std::string object =
-          c.generated ? GeneratedBytes(c.size, 0, c.size) : RandomBytes(c.size, c.size);
-      const std::string url = c.generated ? GeneratedUrl(c.size, c.size) : Upload(object);
-      // Local paths are UTF-8.
-      const std::string path = LocalPath("objet-\u00e9t\u00e9-" + std::to_string(c.size));
-      if (c.old_file) WriteFile(path, std::string(c.size + 1000, 'x'));
-      emulator_->ClearJournal();
-      percents_.clear();
-
-      ASSERT_TRUE(client_->DownloadFile(url, path));
-      EXPECT_TRUE(ReadFile(path) == object);
-      CheckRequests(https, c);
-      if (c.size > 0) {
-        ASSERT_FALSE(percents_.empty());
-        EXPECT_GT(percents_.front(), 0);
-        EXPECT_EQ(percents_.back(), 100);
-        EXPECT_EQ(std::adjacent_find(percents_.begin(), percents_.end(), std::greater_equal<>()),
-                  percents_.end());
-        EXPECT_TRUE(!https || c.ranges == 0 || percents_.size() == c.ranges);
-      }
-    }
-  }
-
-  void CheckRequests(bool https, const SizeCase& c) {
-    size_t metadata = 0;
-    for (const EmulatorRequest& request : emulator_->Journal()) {
-      metadata += request.query == "metadata" ? 1 : 0;
-    }
-    EXPECT_EQ(metadata, https ? 1u : 0u);
-    const std::vector<EmulatorRequest> gets = ObjectGets("download");
-    if (!https || c.ranges == 0) {
-      ASSERT_THAT(gets, SizeIs(1));
-      EXPECT_EQ(gets[0].Header("Range"), "");
-      return;
-    }
-    ASSERT_THAT(gets, SizeIs(c.ranges));
-    EXPECT_EQ(gets.front().Header("Range"), c.first_range);
-    EXPECT_EQ(gets[1].Header("Range"), "bytes=1048576-2097152");
-    EXPECT_EQ(gets.back().Header("Range"), c.last_range);
-  }
-};
-
-TEST_F(DownloadSizesTest, StreamedOverHttp) { DownloadEverySize(false); }
-
-TEST_F(DownloadSizesTest, MetadataThenRangesOverHttps) { DownloadEverySize(true); }
+INSTANTIATE_TEST_SUITE_P(StreamedOverHttpRangedOverHttps, DownloadSizesTest, ::testing::Bool());
 
 TEST_F(DownloadToFileTest, StreamedRedirectKeepsTheObjectUrl) {
   Start(false);
   const std::string url = GeneratedUrl(kMiB, 6);
-  AddFaultJson(R"({"kind":"bad_location","role":"download","location":")" + NodeBase() +
-               R"(/pool1/elsewhere.bin"})");
+  AddFault(R"({"kind":"bad_location","role":"download","location":")" + NodeBase() +
+           R"(/pool1/elsewhere.bin"})");
   const std::string path = LocalPath("kept");
   ASSERT_TRUE(client_->DownloadFile(url, path));
   EXPECT_TRUE(ReadFile(path) == GeneratedBytes(6, 0, kMiB));
@@ -125,8 +181,8 @@ TEST_F(DownloadToFileTest, RangedRedirectsUseTheLocationPath) {
   Start(true, "always");
   const std::string url = GeneratedUrl(10 * kMiB, 8);
   const std::string other = GeneratedUrl(10 * kMiB, 9);
-  AddFaultJson(R"({"kind":"bad_location","role":"download","path":"*.bin","location":")" +
-               NodeBase() + other + R"("})");
+  AddFault(R"({"kind":"bad_location","role":"download","path":"*.bin","location":")" + NodeBase() +
+           other + R"("})");
   const std::string path = LocalPath("mixed");
   ASSERT_TRUE(client_->DownloadFile(url, path));
 
@@ -139,11 +195,7 @@ TEST_F(DownloadToFileTest, RangedRedirectsUseTheLocationPath) {
     EXPECT_EQ(node[i].Header("Range"), first[i].Header("Range"));
   }
   // The first slice comes from the other object, the rest from this one.
-  const std::optional<std::string> file = ReadFile(path);
-  ASSERT_TRUE(file.has_value());
-  ASSERT_EQ(file->size(), 10 * kMiB);
-  EXPECT_TRUE(file->substr(0, kMiB) == GeneratedBytes(9, 0, kMiB));
-  EXPECT_TRUE(file->substr(kMiB) == GeneratedBytes(8, kMiB, 9 * kMiB));
+  EXPECT_TRUE(ReadFile(path) == GeneratedBytes(9, 0, kMiB) + GeneratedBytes(8, kMiB, 9 * kMiB));
 }
 
 TEST_F(DownloadToFileTest, ObjectPastTwoGiBOverHttps) {
@@ -196,6 +248,51 @@ TEST_F(DownloadToFileTest, OneGiBStreamedKeepsMemoryBounded) {
       },
       ::testing::ExitedWithCode(0), "");
   EXPECT_EQ(std::filesystem::file_size(path), 1024 * kMiB);
+}
+
+// A missing object on either path, and local files that cannot be opened,
+// written or shared. Local failures travel as subcodes.
+TEST_F(DownloadToFileTest, FailuresRecordCodeAndSubcode) {
+  // Whoever holds a file exclusively (another download) keeps this one out.
+  const std::string locked = LocalPath("locked");
+  std::ofstream(locked) << "held";
+  const int fd = ::open(locked.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  const std::string missing_dir = LocalPath("no-such-dir/object");
+  const std::string no_such_key = R"("kind":"status","status":404,"body":"<Code>NoSuchKey</Code>")";
+  const struct {
+    bool https;
+    std::string path;
+    std::string fault;  // on the object's GETs
+    int32_t code;
+    int32_t subcode;
+    const char* message;  // "": the message names the subcode
+  } cases[] = {
+      {false, LocalPath("a"), no_such_key, 5, 404, "DownloadBigObject rsp status code[404]."},
+      {true, LocalPath("b"), no_such_key, 9, 0, "NoSuchKey"},
+      {false, missing_dir, "", 5, 1000000 + ENOENT, ""},
+      {true, missing_dir, "", 3, 1000000 + ENOENT, ""},
+      {false, "/dev/full", "", 3, -1002, ""},
+      {true, "/dev/full", "", 3, -1002, ""},
+      {false, locked, "", 5, 1000000 + EWOULDBLOCK, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path + (c.https ? " ranged" : " streamed"));
+    Start(c.https);
+    if (!c.fault.empty()) AddFault(R"({"role":"download","path":"*.bin",)" + c.fault + "}");
+    ASSERT_FALSE(client_->DownloadFile(GeneratedUrl((c.https ? 12 : 4) * kMiB, 21), c.path));
+    int32_t code = 0;
+    int32_t subcode = 0;
+    std::string message;
+    client_->GetLastError(code, subcode, message);
+    EXPECT_EQ(code, c.code);
+    EXPECT_EQ(subcode, c.subcode);
+    EXPECT_EQ(message, *c.message != '\0' ? c.message
+                                          : "DownloadBigObject rsp status code[" +
+                                                std::to_string(c.subcode) + "].");
+  }
+  ::close(fd);
+  EXPECT_EQ(ReadFile(locked), "held");
 }
 
 }  // namespace
