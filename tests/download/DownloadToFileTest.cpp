@@ -29,7 +29,7 @@ namespace {
 
 using ::testing::SizeIs;
 
-constexpr uint64_t kMiB = 1024 * 1024;
+constexpr uint64_t kMiB = uint64_t{1024} * 1024;
 
 // Nothing when the file cannot be read.
 std::optional<std::string> ReadFile(const std::string& path) {
@@ -244,7 +244,7 @@ TEST_F(DownloadToFileTest, OneGiBStreamedKeepsMemoryBounded) {
         const bool ok = client.DownloadFile(url, path);
         const long growth_kib = PeakRssKib() - before;
         std::fprintf(stderr, "ok=%d peak growth %ld KiB\n", ok ? 1 : 0, growth_kib);
-        std::_Exit(ok && before > 0 && growth_kib < 64 * 1024 ? 0 : 1);
+        std::_Exit(ok && before > 0 && growth_kib < 64L * 1024 ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
   EXPECT_EQ(std::filesystem::file_size(path), 1024 * kMiB);
