@@ -13,8 +13,8 @@ std::string Base64(const unsigned char* data, size_t size) {
   return out;
 }
 
-std::string HeaderOrEmpty(const CapturedRequest& request, const char* name) {
-  return request.Header(name).value_or("");
+std::string Authorization(const std::string& text) {
+  return std::string("quarnbox ") + kAccessKey + ":" + HmacBase64(text, kSecretKey);
 }
 
 }  // namespace
@@ -31,27 +31,23 @@ std::string ContentMd5Of(const std::string& body) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int size = 0;
   EVP_Digest(body.data(), body.size(), digest, &size, EVP_md5(), nullptr);
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string hex;
   for (unsigned int i = 0; i < size; ++i) {
-    hex += kHex[digest[i] >> 4];
-    hex += kHex[digest[i] & 0x0F];
+    hex += {"0123456789abcdef"[digest[i] >> 4], "0123456789abcdef"[digest[i] & 15]};
   }
   return Base64(reinterpret_cast<const unsigned char*>(hex.data()), hex.size());
 }
 
 std::string ObjectAuthorization(const CapturedRequest& request, const std::string& resource) {
-  const std::string text = request.method + "\n" + HeaderOrEmpty(request, "Content-MD5") + "\n" +
-                           HeaderOrEmpty(request, "Content-Type") + "\n" +
-                           HeaderOrEmpty(request, "Date") + "\n\n" + resource;
-  return std::string("quarnbox ") + kAccessKey + ":" + HmacBase64(text, kSecretKey);
+  return Authorization(request.method + "\n" + request.Header("Content-MD5").value_or("") + "\n" +
+                       request.Header("Content-Type").value_or("") + "\n" +
+                       request.Header("Date").value_or("") + "\n\n" + resource);
 }
 
 std::string PictureAuthorization(const CapturedRequest& request, const std::string& resource,
                                  const std::string& signed_content_type) {
-  const std::string text = request.method + "\n\n" + signed_content_type + "\n" +
-                           HeaderOrEmpty(request, "Date") + "\n" + resource;
-  return std::string("quarnbox ") + kAccessKey + ":" + HmacBase64(text, kSecretKey);
+  return Authorization(request.method + "\n\n" + signed_content_type + "\n" +
+                       request.Header("Date").value_or("") + "\n" + resource);
 }
 
 std::vector<std::string> OrderedHeaderNames(const CapturedRequest& request) {
@@ -66,11 +62,7 @@ std::vector<std::string> OrderedHeaderNames(const CapturedRequest& request) {
 }
 
 Reply XmlReply(int status, const std::string& xml) {
-  Reply reply;
-  reply.status = status;
-  reply.headers = {{"Content-Type", "application/xml"}};
-  reply.body = xml;
-  return reply;
+  return Reply{status, {{"Content-Type", "application/xml"}}, xml};
 }
 
 void ObjectWireTest::SetUp() {
@@ -99,7 +91,7 @@ void ObjectWireTest::ExpectFrame(const CapturedRequest& request, const char* met
   EXPECT_EQ(request.method, method);
   EXPECT_EQ(request.target, target);
   EXPECT_EQ(OrderedHeaderNames(request), names);
-  EXPECT_EQ(request.Header("Host"), Host());
+  EXPECT_EQ(request.Header("Host"), "127.0.0.1:" + std::to_string(upload_.port()));
   EXPECT_EQ(request.Header("Content-Type"), content_type);
   EXPECT_EQ(request.Header("Authorization"),
             ObjectAuthorization(request, resource.empty() ? target : resource));

@@ -33,9 +33,8 @@ std::string ObjectAuthorization(const CapturedRequest& request, const std::strin
 std::string PictureAuthorization(const CapturedRequest& request, const std::string& resource,
                                  const std::string& signed_content_type);
 
-// The header names of `request` in order, without Content-Length (the HTTP
-// component's own) and Content-Type (checked on its own: it travels beside
-// the ordered fields).
+// The header names of `request` in order, without Content-Length and
+// Content-Type (the HTTP component's own fields).
 std::vector<std::string> OrderedHeaderNames(const CapturedRequest& request);
 
 // A reply with an XML body.
@@ -49,7 +48,6 @@ class ObjectWireTest : public ::testing::Test {
  protected:
   void SetUp() override;
 
-  std::string Host() const { return "127.0.0.1:" + std::to_string(upload_.port()); }
   std::string NodeLocation() const { return "127.0.0.1:" + std::to_string(node_.port()); }
   // The recorded error must be this one.
   void ExpectError(int32_t code, const std::string& message) const;
