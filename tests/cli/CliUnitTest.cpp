@@ -1,0 +1,68 @@
+// The tool's pure pieces: profile parsing, the progress line and ranges.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "cli/Commands.h"
+#include "cli/Credentials.h"
+#include "cli/ProgressBar.h"
+
+namespace ocs {
+namespace {
+
+constexpr uint64_t kMiB = uint64_t{1024} * 1024;
+
+TEST(ParseProfileTest, AcceptsNameValueLinesAndRejectsTheRest) {
+  const std::pair<std::string, const char*> cases[] = {
+      // The problem named; nullptr: the keys are AK and SK.
+      {"# comment\n\n  access_key=AK  \r\nsecret_key =\tSK", nullptr},
+      {"secret_key = SK\naccess_key = AK", nullptr},
+      {"access_key = AK\n", "both access_key and secret_key"},
+      {"access_key = AK\nsecret_key = \n", "both"},
+      {"access_key = AK\nsecret = SK\n", "line 2"},
+      {"access_key AK\n", "line 1"},
+  };
+  for (const auto& [text, problem_part] : cases) {
+    SCOPED_TRACE(text);
+    std::string problem;
+    const std::optional<Keys> keys = ParseProfile(text, problem);
+    ASSERT_EQ(keys.has_value(), problem_part == nullptr) << problem;
+    if (keys) {
+      EXPECT_EQ(keys->access_key + keys->secret_key, "AKSK");
+    } else {
+      EXPECT_THAT(problem, ::testing::HasSubstr(problem_part));
+    }
+  }
+}
+
+TEST(FormatProgressTest, ShowsWhatIsKnown) {
+  const std::pair<ProgressSample, const char*> cases[] = {
+      {{50, 32 * kMiB, 64 * kMiB, 2.0},
+       "[##########..........]  50%  32.0 MiB / 64.0 MiB  16.0 MiB/s  ETA 0:02"},
+      {{100, 64 * kMiB, 64 * kMiB, 4.0},
+       "[####################] 100%  64.0 MiB / 64.0 MiB  16.0 MiB/s"},
+      {{0, 0, 3072 * kMiB, 0.0}, "[....................]   0%  0 B / 3.0 GiB"},
+      {{-1, 6 * kMiB, 0, 3.0}, "6.0 MiB  2.0 MiB/s"},
+      {{1, kMiB, 100 * kMiB, 60.0},
+       "[....................]   1%  1.0 MiB / 100.0 MiB  17.1 KiB/s  ETA 99:00"},
+  };
+  for (const auto& [sample, line] : cases) {
+    EXPECT_EQ(FormatProgress(sample), line);
+  }
+}
+
+TEST(CheckRangeTest, AcceptsTheThreeFormsOnly) {
+  for (const char* range : {"0-0", "10-19", "100-", "-5", "0-18446744073709551"}) {
+    EXPECT_EQ(CheckRange(range), "") << range;
+  }
+  for (const char* range :
+       {"", "-", "5", "a-b", "1-2-3", "--5", " 1-2", "+1-2", "19-5", "12345678901234567890-"}) {
+    EXPECT_NE(CheckRange(range), "") << range;
+  }
+}
+
+}  // namespace
+}  // namespace ocs
