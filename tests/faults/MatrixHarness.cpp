@@ -1,5 +1,5 @@
-#include "MatrixHarness.h"
-
+// Runs the cells of the fault matrix against emulators of this process and
+// keeps the tally that is printed at the end of the run.
 #include <arpa/inet.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -15,14 +16,30 @@
 #include <iomanip>
 #include <iterator>
 
-#include "HeapPeak.h"
-#include "MatrixOperations.h"
+#include "FaultMatrix.h"
 #include "SecretGuard.h"
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define ORCA_TEST_HEAP_HOOKS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define ORCA_TEST_HEAP_HOOKS 1
+#endif
+#endif
+
+#if defined(ORCA_TEST_HEAP_HOOKS)
+// The sanitizer runtime's allocator interface (sanitizer/allocator_interface.h,
+// which not every compiler ships).
+extern "C" {
+int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*, size_t),
+                                              void (*free_hook)(const volatile void*));
+size_t __sanitizer_get_allocated_size(const volatile void* p);
+}
+#endif
 
 namespace orca_test {
 namespace {
 
-using ::testing::StartsWith;
 using Clock = std::chrono::steady_clock;
 
 // A call that must give up after its 1 s time-outs, allowing for the
@@ -32,55 +49,27 @@ constexpr auto kTimedOutBound = std::chrono::seconds(10);
 constexpr auto kCallBound = std::chrono::seconds(30);
 // Heap growth a call may cause: a few part buffers, never a 100 MiB body.
 constexpr int64_t kHeapBound = int64_t{64} << 20;
-constexpr int kEveryRequest = 1000;
-constexpr char kServiceUnavailable[] =
-    "<?xml version=\"1.0\"?><Error><Code>ServiceUnavailable</Code></Error>";
 
-struct Target {
-  const char* role;
-  const char* method;
-  std::string path;
-};
-
-Target TargetOf(At at, const std::string& object_url) {
-  switch (at) {
-    case At::kAll:
-      return {"", "", "*"};
-    case At::kBestNode:
-      return {"upload", "GET", "*?bestnode"};
-    case At::kPut:
-      return {"node", "PUT", "*"};
-    case At::kCreate:
-      return {"upload", "POST", "*?uploads"};
-    case At::kPart1:
-      return {"node", "POST", "*&part_number=1"};
-    case At::kPart2:
-      return {"node", "POST", "*&part_number=2"};
-    case At::kPart3:
-      return {"node", "POST", "*&part_number=3"};
-    case At::kParts:
-      return {"node", "POST", "*"};
-    case At::kComplete:
-      return {"upload", "POST", "*?upload_id=*"};
-    case At::kGet:
-      return {"download", "GET", object_url};
-    case At::kRedirected:
-      return {"node", "GET", object_url.empty() ? "*" : object_url};
-    case At::kMetadata:
-      return {"download", "GET", "*?metadata"};
-    case At::kDelete:
-      return {"upload", "DELETE", "*"};
-    case At::kVersion:
-      return {"upload", "GET", "/?version"};
-    case At::kPicBestNode:
-      return {"gateway", "GET", "/QuarnBox/BestNode*"};
-    case At::kPicWrite:
-      return {"gateway", "POST", "/QuarnBox/Picture/Write"};
-    case At::kPicGet:
-      return {"gateway-download", "GET", "*"};
+// The peak of live heap bytes, counted exactly through the sanitizer
+// runtime's allocation hooks (nothing is counted without one). Bytes
+// allocated before the hooks went in are subtracted when freed, so the count
+// is only meaningful relative to a start.
+std::atomic<int64_t> g_live{0};
+std::atomic<int64_t> g_peak{0};
+#if defined(ORCA_TEST_HEAP_HOOKS)
+void OnMalloc(const volatile void* /*ptr*/, size_t size) {
+  const int64_t live = g_live.fetch_add(static_cast<int64_t>(size)) + static_cast<int64_t>(size);
+  int64_t peak = g_peak.load(std::memory_order_relaxed);
+  while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
   }
-  return {"", "", "*"};
 }
+void OnFree(const volatile void* ptr) {
+  g_live.fetch_sub(static_cast<int64_t>(__sanitizer_get_allocated_size(ptr)));
+}
+const bool g_heap_counted = __sanitizer_install_malloc_and_free_hooks(&OnMalloc, &OnFree) != 0;
+#else
+const bool g_heap_counted = false;
+#endif
 
 // A stall that must make the call give up outlasts the client's time-outs;
 // one the call must ride out ends well before the 60 s default.
@@ -89,41 +78,31 @@ bool StallOutlastsTimeouts(const Cell& cell) {
 }
 
 EmulatorFault FaultOf(const Cell& cell, const std::string& object_url) {
-  const Target target = TargetOf(cell.at, object_url);
+  const Target& target = cell.at;
   EmulatorFault fault;
   fault.kind = cell.fault == Fault::k5xx ? "status" : FaultName(cell.fault);
   fault.role = target.role;
   fault.method = target.method;
-  fault.path = target.path;
-  fault.count = cell.once ? 1 : kEveryRequest;
-  fault.header = cell.header;
-  fault.variant = cell.no_path ? "nopath" : "";
+  fault.path = *target.path != '\0' || object_url.empty() ? target.path : object_url;
+  fault.path = fault.path.empty() ? "*" : fault.path;
+  fault.count = cell.variant == Variant::kOnce ? 1 : 1000;
+  fault.header = cell.variant == Variant::kNoLocation     ? "Location"
+                 : cell.variant == Variant::kNoObjectSize ? "Object-Size"
+                                                          : "Content-Length";
+  fault.variant = cell.variant == Variant::kNoPath ? "nopath" : "";
   if (cell.fault == Fault::k5xx) {
     fault.status = 503;
-    fault.body = kServiceUnavailable;
+    fault.body = "<?xml version=\"1.0\"?><Error><Code>ServiceUnavailable</Code></Error>";
   }
-  if (cell.fault == Fault::kHugeBody) {
-    fault.status = cell.status;
-  }
-  if (cell.fault == Fault::kStall) {
-    fault.delay_ms = StallOutlastsTimeouts(cell) ? kLongStallMs : kShortStallMs;
-  }
+  fault.status = cell.variant == Variant::kStatus200 ? 200 : fault.status;
+  fault.delay_ms = StallOutlastsTimeouts(cell) ? kLongStallMs : kShortStallMs;
   return fault;
 }
 
-std::string CellName(const Cell& cell) {
-  return std::string(OpName(cell.op)) + "/" + FaultName(cell.fault) + "@" + AtName(cell.at) +
-         (cell.once ? "(once)" : "") + (cell.status != 0 ? "(200)" : "");
-}
-
-// The fault struck at least one request of the call.
-void ExpectFaultApplied(Emulator& emulator, const std::string& kind) {
-  for (const EmulatorRequest& request : emulator.Journal()) {
-    if (request.fault == kind) {
-      return;
-    }
-  }
-  ADD_FAILURE() << "no request of the call met the fault " << kind;
+std::string CellName(const char* op, const Cell& cell) {
+  return std::string(op) + "/" + FaultName(cell.fault) + "@" + cell.at.name +
+         (cell.variant == Variant::kOnce ? "(once)" : "") +
+         (cell.variant == Variant::kStatus200 ? "(200)" : "");
 }
 
 std::vector<std::string> ObjectKeys(Emulator& emulator) {
@@ -134,39 +113,66 @@ std::vector<std::string> ObjectKeys(Emulator& emulator) {
   return keys;
 }
 
-}  // namespace
-
-MatrixHarness& MatrixHarness::Instance() {
-  static MatrixHarness harness;
-  return harness;
+// Failed assertions of the running test so far.
+int FailedParts() {
+  const ::testing::TestResult* result =
+      ::testing::UnitTest::GetInstance()->current_test_info()->result();
+  int failed = 0;
+  for (int i = 0; i < result->total_part_count(); ++i) {
+    failed += result->GetTestPartResult(i).failed() ? 1 : 0;
+  }
+  return failed;
 }
 
-MatrixHarness::MatrixHarness() {
-  std::string pattern = std::filesystem::temp_directory_path().string() + "/fault-matrix-XXXXXX";
-  if (::mkdtemp(pattern.data()) != nullptr) {
-    dir_ = pattern;
+// The emulators (HTTP and HTTPS, started on first use), a folder for local
+// files and a port where connections are refused, for the whole process.
+class Harness {
+ public:
+  Harness() {
+    std::string pattern = std::filesystem::temp_directory_path().string() + "/fault-matrix-XXXXXX";
+    dir_ = ::mkdtemp(pattern.data()) != nullptr ? pattern : "";
+    dead_socket_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);  // bound, never listening
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    if (::bind(dead_socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+        ::getsockname(dead_socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+      dead_port_ = ntohs(address.sin_port);
+    }
   }
-  dead_socket_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof(address);
-  if (dead_socket_ >= 0 &&
-      ::bind(dead_socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-      ::getsockname(dead_socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-    dead_port_ = ntohs(address.sin_port);
-  }
-}
-
-MatrixHarness::~MatrixHarness() {
-  if (dead_socket_ >= 0) {
+  ~Harness() {
     ::close(dead_socket_);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
   }
-  std::error_code ignored;
-  std::filesystem::remove_all(dir_, ignored);
-}
+  Harness(const Harness&) = delete;
+  Harness& operator=(const Harness&) = delete;
 
-Emulator& MatrixHarness::EmulatorFor(bool https) {
+  // Runs `cell`; returns what the call reported: S (success), the recorded
+  // code, or F (false from the picture client).
+  std::string Run(const OpCells& op, const Cell& cell);
+
+ private:
+  Emulator& EmulatorFor(bool https);
+  // The call's time, memory, secrets, result and code.
+  static void CheckCall(const Cell& cell, bool picture, bool ok, const ErrorState& error,
+                        Clock::duration took, Emulator& emulator);
+  // Every object (picture) that appeared during the cell holds exactly the
+  // bytes the operation uploads: nothing partial or mixed is ever visible.
+  static void CheckVisibleObjects(Emulator& emulator, const std::vector<std::string>& before,
+                                  const std::string* stored);
+  static void CheckStoredPictures(Emulator& emulator, const std::string& picture);
+
+  std::string dir_;
+  int dead_socket_ = -1;
+  uint32_t dead_port_ = 0;
+  std::unique_ptr<Emulator> http_;
+  std::unique_ptr<Emulator> https_;
+  int cells_run_ = 0;
+};
+
+Emulator& Harness::EmulatorFor(bool https) {
   std::unique_ptr<Emulator>& slot = https ? https_ : http_;
   if (!slot) {
     EmulatorOptions options;
@@ -180,10 +186,9 @@ Emulator& MatrixHarness::EmulatorFor(bool https) {
   return *slot;
 }
 
-CellOutcome MatrixHarness::Run(const Cell& cell) {
-  SCOPED_TRACE(CellName(cell));
+std::string Harness::Run(const OpCells& op, const Cell& cell) {
   EXPECT_FALSE(dir_.empty() || dead_port_ == 0) << "no temporary folder or dead port";
-  const std::unique_ptr<MatrixOperation> operation = MakeOperation(cell.op);
+  const std::unique_ptr<MatrixOperation> operation = MakeOperation(op.op);
   Emulator& emulator = EmulatorFor(operation->https());
   emulator.ClearFaults();
   emulator.SetRedirect("off");
@@ -191,67 +196,67 @@ CellOutcome MatrixHarness::Run(const Cell& cell) {
               emulator.VersionServer(), dir_, std::to_string(++cells_run_)};
   operation->Prepare(env);
   const std::vector<std::string> before = ObjectKeys(emulator);
-  Arm(cell, *operation, env);
+  if (cell.fault == Fault::kRefused) {
+    env.config.upload_port = env.config.download_port = env.version_server.port = dead_port_;
+  } else {
+    emulator.AddFault(FaultOf(cell, operation->ObjectUrl()));
+  }
+  emulator.ClearJournal();
+  if (cell.variant == Variant::kNoLocation || std::string(cell.at.name) == "redirected") {
+    emulator.SetRedirect("always");  // to a data node
+  }
 
-  CallReport call;
-  HeapPeak::Start();
+  ErrorState error;
+  const int64_t heap_start = g_live.load();
+  g_peak.store(heap_start);
   const Clock::time_point start = Clock::now();
-  call.ok = operation->Call(env, call.error);
-  call.took = Clock::now() - start;
-  call.heap_growth = HeapPeak::Growth();
+  const bool ok = operation->Call(env, error);
+  const Clock::duration took = Clock::now() - start;
+  const int64_t heap_growth = g_peak.load() - heap_start;
   emulator.ClearFaults();
   emulator.SetRedirect("off");
 
-  CheckCall(cell, *operation, call);
-  if (call.ok) {
-    operation->CheckSuccess(env, cell.expect);
+  CheckCall(cell, operation->picture(), ok, error, took, emulator);
+  if (g_heap_counted) {
+    EXPECT_LT(heap_growth, kHeapBound) << "the call held too much memory";
+  }
+  if (ok) {
+    const bool replaced = cell.fault == Fault::kMalformed || cell.fault == Fault::kEmpty;
+    operation->CheckSuccess(env, !replaced                     ? nullptr
+                                 : cell.fault == Fault::kEmpty ? ""
+                                                               : kBrokenXml);
   } else {
     operation->CheckFailure(env);
   }
-  CheckVisibleObjects(emulator, before, operation->StoredObject());
-  if (operation->StoredPicture() != nullptr) {
-    CheckStoredPictures(emulator, *operation->StoredPicture());
+  if (!operation->picture()) {
+    CheckVisibleObjects(emulator, before, operation->Stored());
+  } else if (operation->Stored() != nullptr) {
+    CheckStoredPictures(emulator, *operation->Stored());
   }
-  return CellOutcome{call.ok, call.ok ? 0 : call.error.code, call.heap_growth};
+  return ok ? "S" : operation->picture() ? "F" : std::to_string(error.code);
 }
 
-void MatrixHarness::Arm(const Cell& cell, const MatrixOperation& operation, CellEnv& env) {
-  if (cell.fault == Fault::kRefused) {
-    env.config.upload_port = dead_port_;
-    env.config.download_port = dead_port_;
-    env.version_server.port = dead_port_;
-  } else {
-    env.emulator.AddFault(FaultOf(cell, operation.ObjectUrl()));
-  }
-  env.emulator.ClearJournal();
-  if (std::string(cell.header) == "Location" || cell.at == At::kRedirected) {
-    env.emulator.SetRedirect("always");  // to a data node
-  }
-}
-
-void MatrixHarness::CheckCall(const Cell& cell, const MatrixOperation& operation,
-                              const CallReport& call) {
-  Emulator& emulator = EmulatorFor(operation.https());
+void Harness::CheckCall(const Cell& cell, bool picture, bool ok, const ErrorState& error,
+                        Clock::duration took, Emulator& emulator) {
   if (cell.fault != Fault::kRefused) {
-    ExpectFaultApplied(emulator, FaultOf(cell, "").kind);
+    const std::string kind = FaultOf(cell, "").kind;
+    const auto journal = emulator.Journal();
+    EXPECT_TRUE(std::any_of(journal.begin(), journal.end(),
+                            [&](const EmulatorRequest& r) { return r.fault == kind; }))
+        << "no request of the call met the fault " << kind;
   }
-  EXPECT_LT(call.took, StallOutlastsTimeouts(cell) ? kTimedOutBound : kCallBound)
+  EXPECT_LT(took, StallOutlastsTimeouts(cell) ? kTimedOutBound : kCallBound)
       << "the call did not return in time";
-  if (HeapPeak::Supported()) {
-    EXPECT_LT(call.heap_growth, kHeapBound) << "the call held too much memory";
-  }
-  CheckNoSecret(call.error.message, "error message");
-  EXPECT_EQ(call.ok, cell.expect.ok) << "code " << call.error.code << ": " << call.error.message;
-  if (!call.ok && !cell.expect.ok && !operation.picture()) {
-    EXPECT_EQ(call.error.code, cell.expect.code) << call.error.message;
-    EXPECT_THAT(call.error.message, StartsWith(cell.expect.message));
+  CheckNoSecret(error.message, "error message");
+  EXPECT_EQ(ok, cell.expect.ok) << "code " << error.code << ": " << error.message;
+  if (!ok && !cell.expect.ok && !picture) {
+    EXPECT_EQ(error.code, cell.expect.code) << error.message;
+    EXPECT_THAT(error.message, ::testing::StartsWith(cell.expect.message));
   }
 }
 
-// Every object that appeared during the cell holds exactly the bytes the
-// operation uploads: no partial or mixed object is ever visible.
-void MatrixHarness::CheckVisibleObjects(Emulator& emulator, const std::vector<std::string>& before,
-                                        const std::string* stored) {
+void Harness::CheckVisibleObjects(Emulator& emulator, const std::vector<std::string>& before,
+                                  const std::string* stored) {
   for (const std::string& key : ObjectKeys(emulator)) {
     if (std::find(before.begin(), before.end(), key) != before.end()) {
       continue;
@@ -264,8 +269,7 @@ void MatrixHarness::CheckVisibleObjects(Emulator& emulator, const std::vector<st
   }
 }
 
-// The same for the pictures in the emulator's store.
-void MatrixHarness::CheckStoredPictures(Emulator& emulator, const std::string& picture) {
+void Harness::CheckStoredPictures(Emulator& emulator, const std::string& picture) {
   const std::filesystem::path folder =
       std::filesystem::path(emulator.data_dir()) / "pictures" / Emulator::pool().name;
   std::error_code missing;
@@ -276,60 +280,57 @@ void MatrixHarness::CheckStoredPictures(Emulator& emulator, const std::string& p
   }
 }
 
-MatrixTally& MatrixTally::Instance() {
-  static MatrixTally tally;
-  return tally;
+// One cell's outcome for the grid ("!" marks a cell that failed).
+struct Outcome {
+  const char* op;
+  Fault fault;
+  std::string text;
+  bool passed;
+};
+std::vector<Outcome> g_outcomes;
+
+}  // namespace
+
+void RunCell(const OpCells& op, const Cell& cell) {
+  static Harness harness;
+  SCOPED_TRACE(CellName(op.name, cell));
+  const int failed_before = FailedParts();
+  const std::string text = harness.Run(op, cell);
+  const bool passed = FailedParts() == failed_before;
+  g_outcomes.push_back(Outcome{op.name, cell.fault, text + (passed ? "" : "!"), passed});
 }
 
-void MatrixTally::Record(const Cell& cell, const CellOutcome& outcome, bool passed) {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  entries_.push_back(Entry{cell, outcome, passed});
-}
-
-void MatrixTally::Print(std::ostream& out) const {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  if (entries_.empty()) {
+void PrintTotals(std::ostream& out) {
+  if (g_outcomes.empty()) {
     return;
   }
   constexpr int kFaults = static_cast<int>(Fault::kHugeBody) + 1;
-  constexpr int kNameWidth = 20;
-  constexpr int kColumnWidth = 9;
   out << "\nFault matrix (S: success, a digit: the recorded code, F: false from the picture "
          "client, !: the cell failed)\n"
-      << std::left << std::setw(kNameWidth) << "operation";
+      << std::left << std::setw(20) << "operation";
   for (int f = 0; f < kFaults; ++f) {
-    out << std::setw(kColumnWidth) << std::string(FaultName(static_cast<Fault>(f))).substr(0, 8);
-  }
-  std::map<Op, std::vector<std::string>> rows;
-  int passed = 0;
-  for (const Entry& e : entries_) {
-    std::vector<std::string>& row = rows[e.cell.op];
-    row.resize(kFaults);
-    std::string text = e.outcome.ok          ? "S"
-                       : e.outcome.code == 0 ? "F"
-                                             : std::to_string(e.outcome.code);
-    text += e.passed ? "" : "!";
-    std::string& slot = row[static_cast<int>(e.cell.fault)];
-    slot += (slot.empty() ? "" : "/") + text;
-    passed += e.passed ? 1 : 0;
+    out << std::setw(9) << std::string(FaultName(static_cast<Fault>(f))).substr(0, 8);
   }
   out << "\n";
+  std::vector<std::pair<const char*, std::vector<std::string>>> rows;
+  int passed = 0;
+  for (const Outcome& o : g_outcomes) {
+    if (rows.empty() || rows.back().first != o.op) {
+      rows.emplace_back(o.op, std::vector<std::string>(kFaults));
+    }
+    std::string& slot = rows.back().second[static_cast<int>(o.fault)];
+    slot += (slot.empty() ? "" : "/") + o.text;
+    passed += o.passed ? 1 : 0;
+  }
   for (const auto& [op, row] : rows) {
-    out << std::setw(kNameWidth) << OpName(op);
+    out << std::setw(20) << op;
     for (const std::string& text : row) {
-      out << std::setw(kColumnWidth) << (text.empty() ? "." : text);
+      out << std::setw(9) << (text.empty() ? "." : text);
     }
     out << "\n";
   }
-  const auto largest = std::max_element(entries_.begin(), entries_.end(), [](auto& a, auto& b) {
-    return a.outcome.heap_growth < b.outcome.heap_growth;
-  });
-  if (HeapPeak::Supported()) {
-    out << "Largest heap growth of a call: " << (largest->outcome.heap_growth >> 10) << " KiB ("
-        << CellName(largest->cell) << ")\n";
-  }
-  out << "Fault matrix: " << entries_.size() << " cells, " << passed << " passed, "
-      << entries_.size() - passed << " failed\n";
+  out << "Fault matrix: " << g_outcomes.size() << " cells, " << passed << " passed, "
+      << g_outcomes.size() - passed << " failed\n";
 }
 
 }  // namespace orca_test

@@ -96,7 +96,7 @@ TEST(TlsVerificationTest, OnByDefaultAndOffOnlyWhenExplicitlySet) {
   const std::string other_dir = emulator.data_dir() + "/../other-ca";
   std::filesystem::create_directories(other_dir);
   const std::string other_ca = MakeTestPki(other_dir).ca_cert;
-  const std::string own_ca = emulator.ca_bundle();
+  const std::string& own_ca = emulator.ca_bundle();
   const struct {
     const char* name;
     const char* bundle;  // null: the system store
