@@ -6,14 +6,13 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "base/Memory.h"
 
 namespace {
 
-constexpr size_t kMiB = 1024 * 1024;
+constexpr size_t kMiB = size_t{1024} * 1024;
 
 // True when transparent huge pages can be asked for with madvise.
 bool HugePagesOnRequest() {
@@ -44,10 +43,9 @@ long HugePagesKibAt(const void* address) {
 TEST(MemoryTest, LargeBufferGetsHugePagesSmallOnesAreLeftAlone) {
   // Unaligned starts and sizes too short for a whole huge page are fine.
   std::unique_ptr<char[]> small(new char[3 * kMiB]);
-  for (const size_t size : {size_t{0}, size_t{1}, 2 * kMiB - 1, 2 * kMiB + 1}) {
+  for (const size_t size : {size_t{0}, 2 * kMiB - 1, 2 * kMiB + 1}) {
     Orca::Base::AdviseHugePages(small.get() + 1, size);
   }
-  Orca::Base::AdviseHugePages(nullptr, 0);
 
   if (!HugePagesOnRequest()) {
     GTEST_SKIP() << "transparent huge pages are off on this system";
