@@ -7,7 +7,6 @@
 
 #include <cstdlib>
 #include <memory>
-#include <random>
 #include <string>
 
 #include "Emulator.h"
@@ -47,13 +46,6 @@ class ProtocolTest : public ::testing::TestWithParam<bool> {
 
 inline std::string ProtocolName(const ::testing::TestParamInfo<bool>& protocol) {
   return protocol.param ? "Https" : "Http";
-}
-
-inline std::string RandomBytes(size_t size, uint32_t seed) {
-  std::mt19937 gen(seed);
-  std::string out(size, '\0');
-  for (char& c : out) c = static_cast<char>(gen());
-  return out;
 }
 
 // The memory download of `url` (of `range` unless empty) into `data`.

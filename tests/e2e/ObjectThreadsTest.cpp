@@ -19,10 +19,11 @@ TEST_P(ObjectThreadsTest, EightThreadsShareOneClient) {
   CObjectClient client(emulator_.ObjectConfig());
   std::atomic<int> verified{0};
   std::vector<std::thread> threads;
+  threads.reserve(8);
   for (int t = 0; t < 8; ++t) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < 5; ++i) {
-        const std::string data = orca_test::RandomBytes(1000 + 97 * t + i, t * 100 + i);
+        const std::string data = orca_test::GeneratedBytes(t * 100 + i, 0, 1000 + 97 * t + i);
         std::string url;
         std::string back;
         if (client.UploadFile(url, data.data(), static_cast<uint32_t>(data.size())) &&
