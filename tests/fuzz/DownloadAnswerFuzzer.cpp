@@ -1,22 +1,17 @@
 // Fuzzes how downloads judge an answer: the streamed receiver
-// (RecvMsgCallback, then the verdict on the answer), the check of a memory
-// download's body (MemoryBodyProblem), and the split of a redirect's
-// Location (SplitLocation).
+// (RecvMsgCallback, then JudgeStream), a memory download's body check
+// (MemoryBodyProblem) and the split of a redirect's Location (SplitLocation).
 //
-// Input: one byte choosing the part, then lines of commands.
-//   receiver, memory body:  "S <status>"  "H <name>: <value>"  "P <bytes>" (a
-//                           piece, or body bytes)  "N <size>" (a piece without
-//                           data)  "E <minor>" (the next piece carries a
-//                           transport error)  "I" (body incomplete)
-//                           "X" (body over the limit)
-//   location:               the second byte's low bit is use_https; the rest
-//                           is the Location
-#include <unistd.h>
-
+// Input: one byte choosing the part, then for the receiver and the memory
+// body lines of commands: "S <status>", "H <name>: <value>", "P <bytes>" (a
+// piece or body bytes), "N <size>" (a piece without data), "E <minor>" (the
+// next piece carries a transport error), "I" (body incomplete), "X" (body
+// over the limit); for the Location a byte whose low bit is use_https, then
+// the Location.
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -51,60 +46,39 @@ namespace cs = Orca::CloudStorage;
 namespace net = Orca::Net;
 using orca_fuzz::Broken;
 
-// A private folder for the receiver's file, removed at exit.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/fuzz-dl-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      Broken("no temporary folder");
-    }
-    path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string File() const { return path_ + "/object.bin"; }
-
- private:
-  std::string path_;
-};
-
 int ParseInt(const std::string& text) {
   const long value = std::strtol(text.c_str(), nullptr, 10);
-  return static_cast<int>(std::max<long>(INT32_MIN, std::min<long>(INT32_MAX, value)));
+  return static_cast<int>(std::clamp<long>(value, INT32_MIN, INT32_MAX));
 }
 
-void AddHeader(net::CHttpClientResponse& response, const std::string& line) {
-  const size_t colon = line.find(':');
-  std::string value = colon == std::string::npos ? "" : line.substr(colon + 1);
-  value.erase(0, value.find_first_not_of(' '));
-  response.AddHeaderField(line.substr(0, colon), value);
-}
-
-// The leading decimal digits of `text`, the largest value when they overflow.
-uint64_t LeadingDigits(const std::string& text) {
-  uint64_t value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') {
-      break;
+// Calls `apply(command, argument)` for each command line of `input`, and
+// adds the header fields of "H" lines to `response` itself.
+template <typename Apply>
+void ForEachCommand(orca_fuzz::FuzzInput& input, net::CHttpClientResponse& response, Apply apply) {
+  while (!input.empty()) {
+    const std::string line = input.Line();
+    const std::string arg = line.size() > 2 ? line.substr(2) : "";
+    if (line.empty()) {
+      continue;
     }
-    if (value > (UINT64_MAX - 9) / 10) {
-      return UINT64_MAX;
+    if (line[0] == 'H') {
+      const size_t colon = arg.find(':');
+      std::string value = colon == std::string::npos ? "" : arg.substr(colon + 1);
+      value.erase(0, value.find_first_not_of(' '));
+      response.AddHeaderField(arg.substr(0, colon), value);
+    } else {
+      apply(line[0], arg);
     }
-    value = value * 10 + static_cast<uint64_t>(c - '0');
   }
-  return value;
 }
 
 // Feeds the streamed receiver and judges the outcome. Properties: progress
 // reports rise strictly within 1..100, and a download judged a success
 // wrote exactly the pieces of a 200 answer, at least its Content-Length.
 void Receive(orca_fuzz::FuzzInput& input) {
-  static const ScratchDir dir;
-  std::filesystem::remove(dir.File());
-
+  static const orca_fuzz::ScratchDir dir;
+  const std::string file_path = dir.path() + "/object.bin";
+  std::filesystem::remove(file_path);
   cs::SStorageServerConfig config;
   config.ip = "127.0.0.1";
   config.pool_name = "p1";
@@ -118,7 +92,7 @@ void Receive(orca_fuzz::FuzzInput& input) {
   cs::CObjectProtoClient client;
   client.Init(std::make_shared<cs::ObjectImpl>(config));
   cs::CDownloadToFilePeer peer(client);
-  peer.SetLocalPath(dir.File());
+  peer.SetLocalPath(file_path);
 
   net::CHttpClientResponse response;
   net::HttpClient::Error error;
@@ -133,39 +107,33 @@ void Receive(orca_fuzz::FuzzInput& input) {
       first_status = response.GetStatusCode();
       std::string length;
       response.GetHeaderField(length, "Content-Length");
-      first_length = LeadingDigits(length);
+      // The leading digits (the largest value when they overflow).
+      first_length = std::isdigit(static_cast<unsigned char>(length[0])) != 0
+                         ? std::strtoull(length.c_str(), nullptr, 10)
+                         : 0;
     }
     failed_piece = failed_piece || error.minor != 0;
     client.RecvMsgCallback(response, piece, piece_size, error, last);
   };
-  while (!input.empty()) {
-    const std::string line = input.Line();
-    const char command = line.empty() ? ' ' : line[0];
-    const std::string arg = line.size() > 2 ? line.substr(2) : "";
+  ForEachCommand(input, response, [&](char command, const std::string& arg) {
     if (command == 'S' && !started) {  // an answer's status does not change
       response.SetStatusCode(ParseInt(arg));
-    } else if (command == 'H') {
-      AddHeader(response, arg);
     } else if (command == 'E') {
       error.major = 56;
       error.minor = ParseInt(arg);
-    } else if (command == 'P' || command == 'N') {
-      if (command == 'N') {
-        deliver(nullptr, static_cast<uint32_t>(ParseInt(arg)), false);
-      } else {
-        deliver(arg.data(), static_cast<uint32_t>(arg.size()), false);
-        written += arg;
-      }
+    } else if (command == 'N') {
+      deliver(nullptr, static_cast<uint32_t>(ParseInt(arg)), false);
+    } else if (command == 'P') {
+      deliver(arg.data(), static_cast<uint32_t>(arg.size()), false);
+      written += arg;
     }
-  }
+  });
   deliver(nullptr, 0, true);
-  if (first_status == 301 || first_status == 302) {
-    return;  // the verdict would follow the redirect over the network
-  }
-  if (!peer.JudgeStream(!failed_piece)) {
+  // After a redirect the verdict would follow it over the network.
+  if (first_status == 301 || first_status == 302 || !peer.JudgeStream(!failed_piece)) {
     return;
   }
-  std::ifstream in(dir.File(), std::ios::binary);
+  std::ifstream in(file_path, std::ios::binary);
   const std::string file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   if (first_status != 200 || failed_piece || file != written || file.size() < first_length) {
     Broken("a download judged a success did not write the whole answer");
@@ -176,14 +144,9 @@ void Receive(orca_fuzz::FuzzInput& input) {
 // length that will be copied out of it, and that length fits 32 bits.
 void CheckMemoryBody(orca_fuzz::FuzzInput& input) {
   net::CHttpClientResponse response;
-  while (!input.empty()) {
-    const std::string line = input.Line();
-    const char command = line.empty() ? ' ' : line[0];
-    const std::string arg = line.size() > 2 ? line.substr(2) : "";
+  ForEachCommand(input, response, [&response](char command, const std::string& arg) {
     if (command == 'S') {
       response.SetStatusCode(ParseInt(arg));
-    } else if (command == 'H') {
-      AddHeader(response, arg);
     } else if (command == 'P') {
       response.AppendBody(arg.data(), arg.size(), UINT64_MAX);
     } else if (command == 'I') {
@@ -191,18 +154,17 @@ void CheckMemoryBody(orca_fuzz::FuzzInput& input) {
     } else if (command == 'X') {
       response.SetBodyLimitExceeded();
     }
-  }
-  if (!cs::MemoryBodyProblem(response).empty()) {
-    return;
-  }
+  });
   const uint64_t length = response.GetContentLength();
-  if (length >= UINT32_MAX || response.GetBody().size() < length) {
+  if (cs::MemoryBodyProblem(response).empty() &&
+      (length >= UINT32_MAX || response.GetBody().size() < length)) {
     Broken("a memory download would copy more than the body holds");
   }
 }
 
 // Properties: a split keeps every byte (base + path is the Location), the
-// path starts with "/" and the base holds the expected scheme.
+// path starts with "/" and the base holds the expected scheme; a refused
+// Location leaves the outputs alone.
 void SplitLocation(orca_fuzz::FuzzInput& input) {
   const bool https = (input.Byte() & 1) != 0;
   const std::string location = input.Rest();
@@ -212,10 +174,8 @@ void SplitLocation(orca_fuzz::FuzzInput& input) {
     if (base != "unchanged" || path != "unchanged") {
       Broken("a refused Location changed the outputs");
     }
-    return;
-  }
-  if (base + path != location || path.empty() || path[0] != '/' ||
-      base.find(https ? "https://" : "http://") == std::string::npos) {
+  } else if (base + path != location || path.empty() || path[0] != '/' ||
+             base.find(https ? "https://" : "http://") == std::string::npos) {
     Broken("SplitLocation lost or misplaced bytes");
   }
 }
@@ -224,16 +184,13 @@ void SplitLocation(orca_fuzz::FuzzInput& input) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   orca_fuzz::FuzzInput input(data, size);
-  switch (input.Byte() % 3) {
-    case 0:
-      Receive(input);
-      break;
-    case 1:
-      CheckMemoryBody(input);
-      break;
-    default:
-      SplitLocation(input);
-      break;
+  const uint8_t part = input.Byte() % 3;
+  if (part == 0) {
+    Receive(input);
+  } else if (part == 1) {
+    CheckMemoryBody(input);
+  } else {
+    SplitLocation(input);
   }
   return 0;
 }

@@ -1,15 +1,24 @@
-// Reads a fuzzer's input as a few bytes of choices followed by text lines,
-// so that seeds stay readable and mutations keep some structure.
+// Helpers of the fuzz targets: an input read as a few bytes of choices and
+// text lines (seeds stay readable, mutations keep some structure), a scratch
+// folder, and the end of a run that broke a promised property.
 #ifndef ORCA_TEST_FUZZ_FUZZINPUT_H_
 #define ORCA_TEST_FUZZ_FUZZINPUT_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace orca_fuzz {
+
+// Ends the run like a crash: the input broke a property the code promises.
+[[noreturn]] inline void Broken(const char* what) {
+  std::fprintf(stderr, "property broken: %s\n", what);
+  std::abort();
+}
 
 class FuzzInput {
  public:
@@ -20,15 +29,14 @@ class FuzzInput {
   uint8_t Byte() { return empty() ? 0 : static_cast<uint8_t>(text_[at_++]); }
   // The text up to the next line feed (dropped), or to the end.
   std::string Line() {
-    const size_t end = text_.find('\n', at_);
-    const size_t stop = end == std::string::npos ? text_.size() : end;
-    std::string line = text_.substr(at_, stop - at_);
-    at_ = end == std::string::npos ? text_.size() : end + 1;
+    const size_t end = std::min(text_.find('\n', at_), text_.size());
+    std::string line = text_.substr(at_, end - at_);
+    at_ = end + 1;
     return line;
   }
   // Everything not read yet.
   std::string Rest() {
-    std::string rest = text_.substr(at_);
+    std::string rest = empty() ? "" : text_.substr(at_);
     at_ = text_.size();
     return rest;
   }
@@ -38,11 +46,25 @@ class FuzzInput {
   size_t at_ = 0;
 };
 
-// Ends the run like a crash: the input broke a property the code promises.
-[[noreturn]] inline void Broken(const char* what) {
-  std::fprintf(stderr, "property broken: %s\n", what);
-  std::abort();
-}
+// A private temporary folder, removed with the object.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern = std::filesystem::temp_directory_path().string() + "/fuzz-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      Broken("no temporary folder");
+    }
+    path_ = pattern;
+  }
+  ~ScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 }  // namespace orca_fuzz
 
