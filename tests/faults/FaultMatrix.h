@@ -112,12 +112,11 @@ const char* FaultName(Fault fault);
 // emulator, a failure leaves the out arguments alone, no partial object is
 // visible, no secret leaks, heap growth stays bounded) and records it.
 void RunCell(const OpCells& op, const Cell& cell);
-// The grid of outcomes (operations by faults) and the totals.
+// The totals of the cells run: cells, passed, failed.
 void PrintTotals(std::ostream& out);
 
 struct ErrorState {
   int32_t code = 0;
-  int32_t subcode = 0;
   std::string message;
 };
 

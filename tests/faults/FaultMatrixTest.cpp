@@ -1,5 +1,5 @@
 // The fault matrix, one test per operation (see FaultCells.cpp for the
-// cells). The grid of outcomes and the totals are printed when the run ends.
+// cells). The totals are printed when the run ends.
 #include <gtest/gtest.h>
 
 #include <iostream>

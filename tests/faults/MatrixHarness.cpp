@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iomanip>
 #include <iterator>
 
 #include "FaultMatrix.h"
@@ -124,13 +123,59 @@ int FailedParts() {
   return failed;
 }
 
+// The call's time, result, code and message.
+void CheckCall(const Cell& cell, bool picture, bool ok, const ErrorState& error,
+               Clock::duration took, Emulator& emulator) {
+  if (cell.fault != Fault::kRefused) {
+    const std::string kind = FaultOf(cell, "").kind;
+    const auto journal = emulator.Journal();
+    EXPECT_TRUE(std::any_of(journal.begin(), journal.end(),
+                            [&](const EmulatorRequest& r) { return r.fault == kind; }))
+        << "no request of the call met the fault " << kind;
+  }
+  EXPECT_LT(took, StallOutlastsTimeouts(cell) ? kTimedOutBound : kCallBound)
+      << "the call did not return in time";
+  CheckNoSecret(error.message, "error message");
+  EXPECT_EQ(ok, cell.expect.ok) << "code " << error.code << ": " << error.message;
+  if (!ok && !cell.expect.ok && !picture) {
+    EXPECT_EQ(error.code, cell.expect.code) << error.message;
+    EXPECT_THAT(error.message, ::testing::StartsWith(cell.expect.message));
+  }
+}
+
+// Every object (picture) that appeared during the cell holds exactly the
+// bytes the operation uploads: nothing partial or mixed is ever visible.
+void CheckVisibleObjects(Emulator& emulator, const std::vector<std::string>& before,
+                         const std::string* stored) {
+  for (const std::string& key : ObjectKeys(emulator)) {
+    if (std::find(before.begin(), before.end(), key) != before.end()) {
+      continue;
+    }
+    ASSERT_NE(stored, nullptr) << "an object appeared: " << key;
+    std::string bytes;
+    ASSERT_TRUE(ReadObject(emulator, "/" + Emulator::pool().name + "/" + key, bytes)) << key;
+    EXPECT_TRUE(bytes == *stored) << "the visible object " << key << " is not whole ("
+                                  << bytes.size() << " of " << stored->size() << " bytes)";
+  }
+}
+
+void CheckStoredPictures(Emulator& emulator, const std::string& picture) {
+  const std::filesystem::path folder =
+      std::filesystem::path(emulator.data_dir()) / "pictures" / Emulator::pool().name;
+  std::error_code missing;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, missing)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_TRUE(bytes == picture) << "the stored picture " << entry.path() << " is not whole";
+  }
+}
+
 // The emulators (HTTP and HTTPS, started on first use), a folder for local
 // files and a port where connections are refused, for the whole process.
 class Harness {
  public:
-  Harness() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/fault-matrix-XXXXXX";
-    dir_ = ::mkdtemp(pattern.data()) != nullptr ? pattern : "";
+  Harness() : dir_(EmulatorFor(false).data_dir() + "/../matrix") {
+    std::filesystem::create_directories(dir_);
     dead_socket_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);  // bound, never listening
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -141,53 +186,37 @@ class Harness {
       dead_port_ = ntohs(address.sin_port);
     }
   }
-  ~Harness() {
-    ::close(dead_socket_);
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
+  ~Harness() { ::close(dead_socket_); }
   Harness(const Harness&) = delete;
   Harness& operator=(const Harness&) = delete;
 
-  // Runs `cell`; returns what the call reported: S (success), the recorded
-  // code, or F (false from the picture client).
-  std::string Run(const OpCells& op, const Cell& cell);
+  void Run(const OpCells& op, const Cell& cell);
 
  private:
-  Emulator& EmulatorFor(bool https);
-  // The call's time, memory, secrets, result and code.
-  static void CheckCall(const Cell& cell, bool picture, bool ok, const ErrorState& error,
-                        Clock::duration took, Emulator& emulator);
-  // Every object (picture) that appeared during the cell holds exactly the
-  // bytes the operation uploads: nothing partial or mixed is ever visible.
-  static void CheckVisibleObjects(Emulator& emulator, const std::vector<std::string>& before,
-                                  const std::string* stored);
-  static void CheckStoredPictures(Emulator& emulator, const std::string& picture);
+  Emulator& EmulatorFor(bool https) {
+    std::unique_ptr<Emulator>& slot = https ? https_ : http_;
+    if (!slot) {
+      EmulatorOptions options;
+      options.https = https;
+      slot = std::make_unique<Emulator>(options);
+      if (https) {
+        // Read at every request; set once, before any HTTPS call of the process.
+        ::setenv("ORCA_CS_CA_BUNDLE", slot->ca_bundle().c_str(), 1);
+      }
+    }
+    return *slot;
+  }
 
-  std::string dir_;
-  int dead_socket_ = -1;
-  uint32_t dead_port_ = 0;
   std::unique_ptr<Emulator> http_;
   std::unique_ptr<Emulator> https_;
+  const std::string dir_;
+  int dead_socket_ = -1;
+  uint32_t dead_port_ = 0;
   int cells_run_ = 0;
 };
 
-Emulator& Harness::EmulatorFor(bool https) {
-  std::unique_ptr<Emulator>& slot = https ? https_ : http_;
-  if (!slot) {
-    EmulatorOptions options;
-    options.https = https;
-    slot = std::make_unique<Emulator>(options);
-    if (https) {
-      // Read at every request; set once, before any HTTPS call of the process.
-      ::setenv("ORCA_CS_CA_BUNDLE", slot->ca_bundle().c_str(), 1);
-    }
-  }
-  return *slot;
-}
-
-std::string Harness::Run(const OpCells& op, const Cell& cell) {
-  EXPECT_FALSE(dir_.empty() || dead_port_ == 0) << "no temporary folder or dead port";
+void Harness::Run(const OpCells& op, const Cell& cell) {
+  EXPECT_NE(dead_port_, 0u) << "no port to refuse connections";
   const std::unique_ptr<MatrixOperation> operation = MakeOperation(op.op);
   Emulator& emulator = EmulatorFor(operation->https());
   emulator.ClearFaults();
@@ -233,61 +262,10 @@ std::string Harness::Run(const OpCells& op, const Cell& cell) {
   } else if (operation->Stored() != nullptr) {
     CheckStoredPictures(emulator, *operation->Stored());
   }
-  return ok ? "S" : operation->picture() ? "F" : std::to_string(error.code);
 }
 
-void Harness::CheckCall(const Cell& cell, bool picture, bool ok, const ErrorState& error,
-                        Clock::duration took, Emulator& emulator) {
-  if (cell.fault != Fault::kRefused) {
-    const std::string kind = FaultOf(cell, "").kind;
-    const auto journal = emulator.Journal();
-    EXPECT_TRUE(std::any_of(journal.begin(), journal.end(),
-                            [&](const EmulatorRequest& r) { return r.fault == kind; }))
-        << "no request of the call met the fault " << kind;
-  }
-  EXPECT_LT(took, StallOutlastsTimeouts(cell) ? kTimedOutBound : kCallBound)
-      << "the call did not return in time";
-  CheckNoSecret(error.message, "error message");
-  EXPECT_EQ(ok, cell.expect.ok) << "code " << error.code << ": " << error.message;
-  if (!ok && !cell.expect.ok && !picture) {
-    EXPECT_EQ(error.code, cell.expect.code) << error.message;
-    EXPECT_THAT(error.message, ::testing::StartsWith(cell.expect.message));
-  }
-}
-
-void Harness::CheckVisibleObjects(Emulator& emulator, const std::vector<std::string>& before,
-                                  const std::string* stored) {
-  for (const std::string& key : ObjectKeys(emulator)) {
-    if (std::find(before.begin(), before.end(), key) != before.end()) {
-      continue;
-    }
-    ASSERT_NE(stored, nullptr) << "an object appeared: " << key;
-    std::string bytes;
-    ASSERT_TRUE(ReadObject(emulator, "/" + Emulator::pool().name + "/" + key, bytes)) << key;
-    EXPECT_TRUE(bytes == *stored) << "the visible object " << key << " is not whole ("
-                                  << bytes.size() << " of " << stored->size() << " bytes)";
-  }
-}
-
-void Harness::CheckStoredPictures(Emulator& emulator, const std::string& picture) {
-  const std::filesystem::path folder =
-      std::filesystem::path(emulator.data_dir()) / "pictures" / Emulator::pool().name;
-  std::error_code missing;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, missing)) {
-    std::ifstream in(entry.path(), std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    EXPECT_TRUE(bytes == picture) << "the stored picture " << entry.path() << " is not whole";
-  }
-}
-
-// One cell's outcome for the grid ("!" marks a cell that failed).
-struct Outcome {
-  const char* op;
-  Fault fault;
-  std::string text;
-  bool passed;
-};
-std::vector<Outcome> g_outcomes;
+int g_cells = 0;
+int g_passed = 0;
 
 }  // namespace
 
@@ -295,42 +273,14 @@ void RunCell(const OpCells& op, const Cell& cell) {
   static Harness harness;
   SCOPED_TRACE(CellName(op.name, cell));
   const int failed_before = FailedParts();
-  const std::string text = harness.Run(op, cell);
-  const bool passed = FailedParts() == failed_before;
-  g_outcomes.push_back(Outcome{op.name, cell.fault, text + (passed ? "" : "!"), passed});
+  harness.Run(op, cell);
+  ++g_cells;
+  g_passed += FailedParts() == failed_before ? 1 : 0;
 }
 
 void PrintTotals(std::ostream& out) {
-  if (g_outcomes.empty()) {
-    return;
-  }
-  constexpr int kFaults = static_cast<int>(Fault::kHugeBody) + 1;
-  out << "\nFault matrix (S: success, a digit: the recorded code, F: false from the picture "
-         "client, !: the cell failed)\n"
-      << std::left << std::setw(20) << "operation";
-  for (int f = 0; f < kFaults; ++f) {
-    out << std::setw(9) << std::string(FaultName(static_cast<Fault>(f))).substr(0, 8);
-  }
-  out << "\n";
-  std::vector<std::pair<const char*, std::vector<std::string>>> rows;
-  int passed = 0;
-  for (const Outcome& o : g_outcomes) {
-    if (rows.empty() || rows.back().first != o.op) {
-      rows.emplace_back(o.op, std::vector<std::string>(kFaults));
-    }
-    std::string& slot = rows.back().second[static_cast<int>(o.fault)];
-    slot += (slot.empty() ? "" : "/") + o.text;
-    passed += o.passed ? 1 : 0;
-  }
-  for (const auto& [op, row] : rows) {
-    out << std::setw(20) << op;
-    for (const std::string& text : row) {
-      out << std::setw(9) << (text.empty() ? "." : text);
-    }
-    out << "\n";
-  }
-  out << "Fault matrix: " << g_outcomes.size() << " cells, " << passed << " passed, "
-      << g_outcomes.size() - passed << " failed\n";
+  out << "Fault matrix: " << g_cells << " cells, " << g_passed << " passed, " << g_cells - g_passed
+      << " failed\n";
 }
 
 }  // namespace orca_test

@@ -59,7 +59,7 @@ class ObjectCall {
   ObjectCall(const CellEnv& env, ErrorState& error) : client(env.config), error_(error) {
     client.SetTimeoutConfig(kClientTimeoutMs, kClientTimeoutMs);
   }
-  ~ObjectCall() { client.GetLastError(error_.code, error_.subcode, error_.message); }
+  ~ObjectCall() { client.GetLastError(error_.code, error_.message); }
   ObjectCall(const ObjectCall&) = delete;
   ObjectCall& operator=(const ObjectCall&) = delete;
 

@@ -8,7 +8,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 
 #include "Emulator.h"
@@ -26,25 +25,10 @@ using Orca::CloudStorage::SStorageServerConfig;
 
 constexpr char kOwnSecret[] = "sk-never-logged-4711";
 
-// Sets (or, with nullptr, removes) an environment variable for a scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    Set(value);
-  }
-  ~ScopedEnv() { Set(old_ ? old_->c_str() : nullptr); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  void Set(const char* value) {
-    value != nullptr ? ::setenv(name_.c_str(), value, 1) : ::unsetenv(name_.c_str());
-  }
-
-  std::string name_;
-  std::optional<std::string> old_;
-};
+// Sets or, with nullptr, removes an environment variable.
+void SetEnv(const char* name, const char* value) {
+  value != nullptr ? ::setenv(name, value, 1) : ::unsetenv(name);
+}
 
 int32_t LastCode(CObjectClient& client) {
   int32_t code = 0;
@@ -117,8 +101,8 @@ TEST(TlsVerificationTest, OnByDefaultAndOffOnlyWhenExplicitlySet) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ScopedEnv bundle("ORCA_CS_CA_BUNDLE", c.bundle);
-    ScopedEnv insecure("ORCA_CS_TLS_INSECURE", c.insecure);
+    SetEnv("ORCA_CS_CA_BUNDLE", c.bundle);
+    SetEnv("ORCA_CS_TLS_INSECURE", c.insecure);
     SStorageServerConfig config = emulator.ObjectConfig();
     config.ip = c.ip;
     CObjectClient client(config);
@@ -128,6 +112,8 @@ TEST(TlsVerificationTest, OnByDefaultAndOffOnlyWhenExplicitlySet) {
     delete[] buffer;
     EXPECT_EQ(ok ? 0 : LastCode(client), c.code);
   }
+  SetEnv("ORCA_CS_CA_BUNDLE", nullptr);
+  SetEnv("ORCA_CS_TLS_INSECURE", nullptr);
 }
 
 TEST(RequestCheckTest, KeysThatClimbOutOfThePoolAreRefused) {
