@@ -1,6 +1,6 @@
 // Whole-file uploads through the emulator, each object read back and
-// compared: the boundary sizes, part failures, the object key and the files
-// refused.
+// compared: the boundary sizes, uploads side by side, part failures, the
+// object key and the files refused. Run under ThreadSanitizer too.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <numeric>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "StorageClient/PartTaskRegistry.h"
@@ -85,6 +87,31 @@ TEST_F(UploadE2eTest, FilesOfBoundarySizesReadBackIdentical) {
   EXPECT_EQ(emulator_.OpenUploads(), 0u);
 }
 
+// Four at once on one shared client: each has its own pool, protocol client
+// and upload id, and they meet in the registry and the error state.
+TEST_F(UploadE2eTest, FourFileUploadsOnOneClient) {
+  constexpr size_t kUploads = 4;
+  std::vector<std::string> contents;
+  std::vector<std::string> urls(kUploads);
+  std::vector<char> ok(kUploads, 0);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < kUploads; ++i) {
+    contents.push_back(orca_test::GeneratedBytes(i, 0, 12 * kMiB + i));
+    const std::string path = Write("file" + std::to_string(i), contents.back());
+    threads.emplace_back([&, i, path] {
+      CObjectClient copy(client_);  // copies share one configuration and error state
+      ok[i] = copy.UploadFile(urls[i], path);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (size_t i = 0; i < kUploads; ++i) {
+    ASSERT_TRUE(ok[i]) << i;
+    EXPECT_TRUE(Stored(urls[i]) == contents[i]) << i;
+  }
+  EXPECT_EQ(std::set<std::string>(urls.begin(), urls.end()).size(), kUploads);
+  EXPECT_EQ(emulator_.OpenUploads(), 0u);
+}
+
 // Outcomes are the fault matrix's; here the attempts at the failing part.
 TEST_F(UploadE2eTest, PartTaskTriesThreeTimes) {
   const std::string path = Write("parts.bin", orca_test::GeneratedBytes(1, 0, 11 * kMiB));
@@ -128,6 +155,7 @@ TEST_F(UploadE2eTest, RefusedBeforeAnyRequest) {
   } cases[] = {
       {"", 2, "file path is empty.", {}},
       {missing, 3, "open file[" + missing + "] failed[2].", {}},
+      {Path(""), 3, "open file[" + Path("") + "] failed[21].", {}},
       {huge, 3, "file[" + huge + "] size[4294967296] too large, 4 GiB or more.", {100}},
   };
   for (const auto& c : cases) {
