@@ -13,11 +13,9 @@ namespace CloudStorage {
 namespace {
 
 std::string Hex(const unsigned char* bytes, size_t size) {
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
   for (size_t i = 0; i < size; ++i) {
-    out += kHex[bytes[i] >> 4];
-    out += kHex[bytes[i] & 0x0F];
+    out += {"0123456789abcdef"[bytes[i] >> 4], "0123456789abcdef"[bytes[i] & 15]};
   }
   return out;
 }

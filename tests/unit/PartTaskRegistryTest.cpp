@@ -94,13 +94,15 @@ TEST_F(PartTaskRegistryTest, MarkPartDoneChangesNothingOnceThePartIsGone) {
   EXPECT_FALSE(registry_.MarkPartDone(id, Part(id, 3, 2, true)));
 }
 
-TEST_F(PartTaskRegistryTest, PieceTaskLifecycle) {
-  const std::string key = "piece-test-lifecycle.pfile";
+// The piece upload tests cover the table end to end (a second task for a key
+// refused, the task closed after the last piece); these are the rules they
+// cannot reach.
+TEST_F(PartTaskRegistryTest, PieceTaskRules) {
+  const std::string key = "piece-test-rules.pfile";
   SPieceTask found;
   uint32_t highest = 0;
-  EXPECT_FALSE(registry_.AddPiece(key, 1, 10));
+  EXPECT_FALSE(registry_.AddPiece(key, 1, 10)) << "no task yet";
   ASSERT_TRUE(registry_.AddPieceTask(SPieceTask{"task-1", "10.0.0.2:6001", key}));
-  EXPECT_FALSE(registry_.AddPieceTask(SPieceTask{"task-2", "elsewhere", key}));
   // A key that merely starts like another is a task of its own.
   ASSERT_TRUE(registry_.AddPieceTask(SPieceTask{"task-3", "", key + "-longer"}));
   ASSERT_TRUE(registry_.AddPiece(key + "-longer", 1, 1));
@@ -110,19 +112,13 @@ TEST_F(PartTaskRegistryTest, PieceTaskLifecycle) {
     EXPECT_TRUE(registry_.AddPiece(key, number, size));
   }
   ASSERT_TRUE(registry_.FindPieceTask(key, found, highest));
-  EXPECT_EQ(found.task_id, "task-1");
-  EXPECT_EQ(found.location, "10.0.0.2:6001");
   EXPECT_EQ(highest, 3u);
   PartList parts;
   ASSERT_TRUE(registry_.GetAllPieces(key, parts));
   ASSERT_EQ(parts.size(), 3u);
-  EXPECT_EQ(parts[1].part_size, 100u);
   EXPECT_EQ(parts[2].part_size, 200u) << "a piece keeps its first size";
-  EXPECT_EQ(parts[3].part_size, 300u);
-
   EXPECT_TRUE(registry_.RemovePieceTask(key));
   EXPECT_FALSE(registry_.RemovePieceTask(key));
-  EXPECT_FALSE(registry_.GetAllPieces(key, parts));
   EXPECT_TRUE(registry_.RemovePieceTask(key + "-longer"));
 }
 
