@@ -15,14 +15,9 @@ namespace {
 
 class FaultTest : public ::testing::Test {
  protected:
-  FaultTest() : emulator_(NoAuth()), object_(GeneratedBytes(8, 0, 1000)) {
+  FaultTest() {
     const std::string put = "PUT /pool1/obj HTTP/1.1\r\nContent-Length: 1000\r\n\r\n" + object_;
     EXPECT_EQ(ExchangeOnWire(emulator_.endpoints().nodes[0], put).status(), 200);
-  }
-  static EmulatorOptions NoAuth() {
-    EmulatorOptions options;
-    options.no_auth = true;  // nothing is signed or checked
-    return options;
   }
 
   WireAnswer Fetch() {
@@ -30,8 +25,8 @@ class FaultTest : public ::testing::Test {
                           "GET /pool1/obj HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
   }
 
-  Emulator emulator_;
-  const std::string object_;
+  Emulator emulator_{Options(/*https=*/false, /*no_auth=*/true)};  // nothing checked
+  const std::string object_ = GeneratedBytes(8, 0, 1000);
 };
 
 TEST_F(FaultTest, EachKindMisbehavesAsDocumented) {

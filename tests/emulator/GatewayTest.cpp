@@ -26,55 +26,30 @@ std::string PictureForm(const std::string& serial, const std::string& pool,
          picture + "\r\n--" + kBoundary + "--\r\n";
 }
 
-class GatewayTest : public ::testing::Test {
- protected:
+TEST(GatewayTest, StoresServesAndChecksPictures) {
+  Emulator emulator;
+  RawClient gateway(emulator, emulator.endpoints().gateway);
   // The best-node answer for `serial` (not an object when refused).
-  rapidjson::Document BestNode(const std::string& serial, bool picture_layout = true) {
-    const auto result = gateway_.Send(
-        RawRequest("GET", "/QuarnBox/BestNode?SerialID=" + serial + "&PoolID=pool1&Replication=0",
-                   "", "text/json", picture_layout));
+  const auto best_node = [&gateway](const std::string& serial, bool picture_layout) {
+    const auto result = gateway.Send(
+        RawRequest{"GET", "/QuarnBox/BestNode?SerialID=" + serial + "&PoolID=pool1&Replication=0",
+                   "", "text/json", picture_layout});
     rapidjson::Document doc;
     doc.Parse(result && result->status == 200 ? result->body.c_str() : "");
     return doc;
-  }
-
-  httplib::Result Write(const std::string& form) {
-    RawRequest request("POST", "/QuarnBox/Picture/Write", form,
-                       std::string("multipart/form-data; boundary=") + kBoundary, true);
+  };
+  const auto write = [&gateway](const std::string& form) {
+    RawRequest request{"POST", "/QuarnBox/Picture/Write", form,
+                       std::string("multipart/form-data; boundary=") + kBoundary, true};
     request.content_md5 = false;
-    return gateway_.Send(request);
-  }
-
-  Emulator emulator_;
-  RawClient gateway_{emulator_, emulator_.endpoints().gateway};
-};
-
-TEST_F(GatewayTest, StoresAndServesPictures) {
-  const auto node = BestNode("s1");
+    return gateway.Send(request);
+  };
+  EXPECT_FALSE(best_node("s1", false).IsObject()) << "signed with the object layout";
+  const auto node = best_node("s1", true);
   ASSERT_TRUE(node.IsObject());
   ASSERT_TRUE(node["GatewayPort"].IsInt()) << "a number, not a text";
-  EXPECT_EQ(node["GatewayPort"].GetInt(), emulator_.endpoints().gateway);
-  EXPECT_FALSE(BestNode("s1", false).IsObject()) << "signed with the object layout";
-  // Near misses of the form's delimiter must pass unharmed.
-  const std::string boundary = kBoundary;
-  const std::string picture = "\xff\xd8\r\n--" + boundary.substr(0, 18) + "\r\n-" +
-                              GeneratedBytes(4, 0, 200000) + "--" + boundary + "\r\n" +
-                              GeneratedBytes(5, 0, 70000) + "\r\n--" + boundary.substr(1);
-  const auto written =
-      Write(PictureForm("s1", "pool1", node["Token"].GetString(), picture, picture.size()));
-  ASSERT_EQ(written->status, 200) << written->body;
-  rapidjson::Document answer;
-  answer.Parse(written->body.c_str());
-  const std::string url = answer["PictureUrl"].GetString();
-  EXPECT_EQ(url.rfind("/QuarnBox/Picture/pool1/", 0), 0u) << url;
-  emulator_.Restart();
-  RawClient again(emulator_, emulator_.endpoints().gateway_download);
-  EXPECT_TRUE(again.Send(RawRequest("GET", url, "", "", true))->body == picture)
-      << "kept across a restart";
-}
-
-TEST_F(GatewayTest, RefusesFormsThatDoNotMatchTheBestNodeAnswer) {
-  const std::string token = BestNode("s1")["Token"].GetString();
+  EXPECT_EQ(node["GatewayPort"].GetInt(), emulator.endpoints().gateway);
+  const std::string token = node["Token"].GetString();
   struct Case {
     const char* name;
     std::string form;
@@ -88,14 +63,30 @@ TEST_F(GatewayTest, RefusesFormsThatDoNotMatchTheBestNodeAnswer) {
       {"other serial", PictureForm("s2", "pool1", token, "abc", 3), 403, "InvalidToken"},
       {"other pool", PictureForm("s1", "pool2", token, "abc", 3), 403, "AccessDenied"},
       {"no fields", std::string("--") + kBoundary + "--\r\n", 400, "MalformedForm"},
-      {"accepted", PictureForm("s1", "pool1", token, "", 0), 200, ""},
+      {"empty picture", PictureForm("s1", "pool1", token, "", 0), 200, ""},
       {"token used up", PictureForm("s1", "pool1", token, "abc", 3), 403, "InvalidToken"},
   };
   for (const Case& c : cases) {
-    const auto result = Write(c.form);
+    const auto result = write(c.form);
     EXPECT_EQ(result->status, c.status) << c.name << ": " << result->body;
     EXPECT_EQ(XmlText(result->body, "Code"), c.code) << c.name;
   }
+  // Near misses of the form's delimiter must pass unharmed.
+  const std::string boundary = kBoundary;
+  const std::string picture = "\xff\xd8\r\n--" + boundary.substr(0, 18) + "\r\n-" +
+                              GeneratedBytes(4, 0, 200000) + "--" + boundary + "\r\n" +
+                              GeneratedBytes(5, 0, 70000) + "\r\n--" + boundary.substr(1);
+  const auto written = write(PictureForm("s2", "pool1", best_node("s2", true)["Token"].GetString(),
+                                         picture, picture.size()));
+  ASSERT_EQ(written->status, 200) << written->body;
+  rapidjson::Document answer;
+  answer.Parse(written->body.c_str());
+  const std::string url = answer["PictureUrl"].GetString();
+  EXPECT_EQ(url.rfind("/QuarnBox/Picture/pool1/", 0), 0u) << url;
+  emulator.Restart();
+  RawClient again(emulator, emulator.endpoints().gateway_download);
+  EXPECT_TRUE(again.Send(RawRequest{"GET", url, "", "", true})->body == picture)
+      << "kept across a restart";
 }
 
 }  // namespace

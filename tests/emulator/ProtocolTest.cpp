@@ -21,19 +21,12 @@ std::pair<int, std::string> Answer(RawClient& client, const RawRequest& request)
 
 class ProtocolTest : public ::testing::TestWithParam<bool> {
  protected:
-  ProtocolTest() : emulator_(Https(GetParam())), session_(emulator_) {}
-  static EmulatorOptions Https(bool https) {
-    EmulatorOptions options;
-    options.https = https;
-    return options;
-  }
-
-  Emulator emulator_;
-  ObjectSession session_;
+  Emulator emulator_{Options(/*https=*/GetParam())};
+  ObjectSession session_{emulator_};
 };
 
-const RawRequest kQuery("GET", "/pool1/a.pfile?bestnode", "", "application/xml; charset=utf-8");
-const RawRequest kPut("PUT", "/pool1/k", "abc", "binary/octet-stream");
+const RawRequest kQuery{"GET", "/pool1/a.pfile?bestnode", "", "application/xml; charset=utf-8"};
+const RawRequest kPut{"PUT", "/pool1/k", "abc", "binary/octet-stream"};
 using R = RawRequest&;
 
 TEST_P(ProtocolTest, ChecksEveryRequestAndNamesTheCause) {
@@ -74,7 +67,7 @@ TEST_P(ProtocolTest, ChecksEveryRequestAndNamesTheCause) {
   }
   for (const char* key :
        {"../x", "a/../../x", "a/./b", "a//b", "a/", "%2e%2E/x", "a%00b", "a%2fb", "a\\b", ".."}) {
-    const RawRequest put("PUT", std::string("/pool1/") + key, "x", "binary/octet-stream");
+    const RawRequest put{"PUT", std::string("/pool1/") + key, "x", "binary/octet-stream"};
     EXPECT_EQ(Answer(session_.node, put), std::make_pair(400, std::string("InvalidURI"))) << key;
   }
   EXPECT_EQ(emulator_.Objects("pool1").size(), 1u) << "only the signed upload is stored";
@@ -138,10 +131,10 @@ TEST_P(ProtocolTest, StoresOnOneConnectionAndAnswersRangesWith200) {
     }
   }
   for (const auto& [key, length] : {std::pair<std::string, uint64_t>{big, size}, {"0", 0}}) {
-    const auto metadata = session_.download.Send(RawRequest("GET", "/pool1/" + key + "?metadata"));
+    const auto metadata = session_.download.Send(RawRequest{"GET", "/pool1/" + key + "?metadata"});
     EXPECT_EQ(metadata->get_header_value("Object-Size"), std::to_string(length));
   }
-  EXPECT_EQ(session_.download.Send(RawRequest("GET", "/pool2/" + big))->status, 403);
+  EXPECT_EQ(session_.download.Send(RawRequest{"GET", "/pool2/" + big})->status, 403);
   EXPECT_EQ(XmlText(session_.Put(big, "x")->body, "Code"), "ReservedKey");
 }
 
@@ -163,7 +156,7 @@ TEST(LimitsTest, RefusesWhatExceedsTheLimitsWithXml) {
   ASSERT_EQ(session.Put("a", std::string(3000, 'a'))->status, 200) << "replacing frees space";
   ASSERT_EQ(session.Put("b", std::string(7000, 'b'))->status, 200);
   EXPECT_EQ(session.Initiate("c"), "") << "a full pool opens no upload";
-  ASSERT_EQ(Answer(session.upload, RawRequest("DELETE", "/pool1/b")).first, 200);
+  ASSERT_EQ(Answer(session.upload, RawRequest{"DELETE", "/pool1/b"}).first, 200);
   EXPECT_NE(session.Initiate("c"), "");
   const WireAnswer garbage = ExchangeOnWire(emulator.endpoints().upload, "NOT HTTP\r\n\r\n");
   EXPECT_EQ(garbage.status(), 400);

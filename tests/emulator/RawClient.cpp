@@ -90,7 +90,7 @@ httplib::Result RawClient::Send(const RawRequest& request) {
 }
 
 httplib::Result ObjectSession::Get(const std::string& key, const std::string& range) {
-  RawRequest request("GET", "/pool1/" + key);
+  RawRequest request{"GET", "/pool1/" + key};
   if (!range.empty()) {
     request.headers.emplace("Range", range);
   }
@@ -98,14 +98,14 @@ httplib::Result ObjectSession::Get(const std::string& key, const std::string& ra
 }
 
 std::string ObjectSession::Initiate(const std::string& key) {
-  const auto result = upload.Send(RawRequest("POST", "/pool1/" + key + "?uploads"));
+  const auto result = upload.Send(RawRequest{"POST", "/pool1/" + key + "?uploads"});
   return result && result->status == 200 ? XmlText(result->body, "UploadId") : "";
 }
 
 httplib::Result ObjectSession::PutPart(const std::string& key, const std::string& id,
                                        uint32_t number, const std::string& body) {
   const std::string query = "?upload_id=" + id + "&part_number=" + std::to_string(number);
-  return node.Send(RawRequest("POST", "/pool1/" + key + query, body, "binary/octet-stream"));
+  return node.Send(RawRequest{"POST", "/pool1/" + key + query, body, "binary/octet-stream"});
 }
 
 std::string ObjectSession::CompletionDocument(

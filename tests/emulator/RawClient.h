@@ -23,27 +23,27 @@ std::string ClientDate(int64_t offset_seconds = 0);
 // The text of element `name` in an XML body, or "".
 std::string XmlText(const std::string& body, const std::string& name);
 
-struct RawRequest {
-  explicit RawRequest(std::string method_ = "GET", std::string target_ = "", std::string body_ = "",
-                      std::string content_type_ = "", bool picture_ = false)
-      : method(std::move(method_)),
-        target(std::move(target_)),
-        body(std::move(body_)),
-        content_type(std::move(content_type_)),
-        picture(picture_) {}
+// An emulator over HTTPS or HTTP, with or without its checks.
+inline EmulatorOptions Options(bool https, bool no_auth = false) {
+  EmulatorOptions options;
+  options.https = https;
+  options.no_auth = no_auth;
+  return options;
+}
 
-  std::string method;
-  std::string target;  // path and query, sent as they are
-  std::string body;
-  std::string content_type;  // header and signed value; "" for none
-  bool picture;              // picture layout of the string to sign
-  bool sign = true;          // add Date and Authorization
-  bool content_md5 = true;   // add Content-MD5 to a body, a PUT or a POST
-  std::string date;          // overrides ClientDate()
-  std::string md5;           // overrides the computed Content-MD5
-  size_t pool = 0;           // whose keys sign
-  std::string ak;            // overrides the pool's access key
-  httplib::Headers headers;  // further fields
+struct RawRequest {
+  std::string method = "GET";
+  std::string target{};  // path and query, sent as they are
+  std::string body{};
+  std::string content_type{};  // header and signed value; "" for none
+  bool picture = false;        // picture layout of the string to sign
+  bool sign = true;            // add Date and Authorization
+  bool content_md5 = true;     // add Content-MD5 to a body, a PUT or a POST
+  std::string date{};          // overrides ClientDate()
+  std::string md5{};           // overrides the computed Content-MD5
+  size_t pool = 0;             // whose keys sign
+  std::string ak{};            // overrides the pool's access key
+  httplib::Headers headers{};  // further fields
 };
 
 // The string to sign of `request` sent with `date`, as the service computes it.
@@ -69,7 +69,7 @@ struct ObjectSession {
         node(emulator, emulator.endpoints().nodes.at(0)) {}
 
   httplib::Result Put(const std::string& key, const std::string& body) {
-    return node.Send(RawRequest("PUT", "/pool1/" + key, body, "binary/octet-stream"));
+    return node.Send(RawRequest{"PUT", "/pool1/" + key, body, "binary/octet-stream"});
   }
   httplib::Result Get(const std::string& key, const std::string& range = "");
   // The upload id, or "" when the upload could not be opened.
@@ -78,7 +78,7 @@ struct ObjectSession {
                           const std::string& body);
   httplib::Result Complete(const std::string& key, const std::string& id,
                            const std::string& document) {
-    return upload.Send(RawRequest("POST", "/pool1/" + key + "?upload_id=" + id, document));
+    return upload.Send(RawRequest{"POST", "/pool1/" + key + "?upload_id=" + id, document});
   }
   // A CompleteMultipartUpload document listing (number, size) in order.
   static std::string CompletionDocument(const std::vector<std::pair<uint32_t, size_t>>& parts);
