@@ -52,22 +52,16 @@ void ExpectSameBytes(const std::string& actual, const std::string& expected, con
   EXPECT_TRUE(actual == expected) << what << " differs from what was expected";
 }
 
-// A new client of `env` with the matrix's time-outs; its error state goes
-// to `error` when it is destroyed.
-class ObjectCall {
- public:
-  ObjectCall(const CellEnv& env, ErrorState& error) : client(env.config), error_(error) {
-    client.SetTimeoutConfig(kClientTimeoutMs, kClientTimeoutMs);
-  }
-  ~ObjectCall() { client.GetLastError(error_.code, error_.message); }
-  ObjectCall(const ObjectCall&) = delete;
-  ObjectCall& operator=(const ObjectCall&) = delete;
-
-  CObjectClient client;
-
- private:
-  ErrorState& error_;
-};
+// Runs `call` on a new client of `env` with the matrix's time-outs and
+// collects its error state.
+template <typename Call>
+bool ObjectCall(const CellEnv& env, ErrorState& error, const Call& call) {
+  CObjectClient client(env.config);
+  client.SetTimeoutConfig(kClientTimeoutMs, kClientTimeoutMs);
+  const bool ok = call(client);
+  client.GetLastError(error.code, error.message);
+  return ok;
+}
 
 // An upload of an object (from memory, a file or in three pieces) or of a
 // picture. A success hands back the URL of the whole bytes; a failure leaves
@@ -96,16 +90,12 @@ class Upload : public MatrixOperation {
     if (picture()) {
       return CPictureClient(env.config).UploadPicture(url_, data_.data(), size);
     }
-    ObjectCall call(env, error);
-    switch (op_) {
-      case Op::kUploadMemory:
-        return call.client.UploadFile(url_, data_.data(), size);
-      case Op::kUploadFileSmall:
-      case Op::kUploadFileMultipart:
-        return call.client.UploadFile(url_, path_);
-      default:
-        return SendPieces(call.client);
-    }
+    return ObjectCall(env, error, [&](CObjectClient& client) {
+      return op_ == Op::kUploadMemory ? client.UploadFile(url_, data_.data(), size)
+             : op_ == Op::kUploadFileSmall || op_ == Op::kUploadFileMultipart
+                 ? client.UploadFile(url_, path_)
+                 : SendPieces(client);
+    });
   }
   void CheckSuccess(const CellEnv& env, const char* /*replaced*/) override {
     if (!picture()) {
@@ -173,7 +163,10 @@ class BufferDownload : public MatrixOperation {
     if (picture()) {
       ok = CPictureClient(env.config).DownloadPicture(&buffer, length, url_);
     } else {
-      ok = ObjectCall(env, error).client.DownloadFile(&buffer, length, range, url_);
+      ok = ObjectCall(env, error, [&](CObjectClient& client) {
+        return op_ == Op::kDownloadRange ? client.DownloadFile(&buffer, length, range, url_)
+                                         : client.DownloadFile(&buffer, length, url_);
+      });
       EXPECT_EQ(range, op_ == Op::kDownloadRange ? kRange : "") << "the range must not change";
     }
     EXPECT_EQ(buffer != &untouched, ok) << "the buffer must be set exactly on success";
@@ -216,7 +209,8 @@ class FileDownload : public MatrixOperation {
   std::string ObjectUrl() const override { return url_; }
   bool Call(const CellEnv& env, ErrorState& error) override {
     path_ = env.dir + "/" + env.tag + ".download";
-    return ObjectCall(env, error).client.DownloadFile(url_, path_);
+    return ObjectCall(env, error,
+                      [this](CObjectClient& client) { return client.DownloadFile(url_, path_); });
   }
   void CheckSuccess(const CellEnv& /*env*/, const char* replaced) override {
     std::string file;
@@ -252,9 +246,9 @@ class Removal : public MatrixOperation {
   }
   std::string ObjectUrl() const override { return url_; }
   bool Call(const CellEnv& env, ErrorState& error) override {
-    ObjectCall call(env, error);
-    return object_file_ ? call.client.RemoveObjectFileByUrl(url_)
-                        : call.client.RemoveFileByUrl(url_);
+    return ObjectCall(env, error, [this](CObjectClient& client) {
+      return object_file_ ? client.RemoveObjectFileByUrl(url_) : client.RemoveFileByUrl(url_);
+    });
   }
   void CheckSuccess(const CellEnv& env, const char* /*replaced*/) override {
     std::string bytes;
@@ -270,7 +264,9 @@ class VersionQuery : public MatrixOperation {
  public:
   bool Call(const CellEnv& env, ErrorState& error) override {
     version_ = kUntouched;
-    return ObjectCall(env, error).client.GetStorageVersion(version_, env.version_server);
+    return ObjectCall(env, error, [&](CObjectClient& client) {
+      return client.GetStorageVersion(version_, env.version_server);
+    });
   }
   void CheckSuccess(const CellEnv& env, const char* /*replaced*/) override {
     std::string version;
