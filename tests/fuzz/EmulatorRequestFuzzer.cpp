@@ -55,14 +55,8 @@ class MemoryStream : public httplib::Stream {
     return static_cast<ssize_t>(n);
   }
   ssize_t write(const char* /*ptr*/, size_t size) override { return static_cast<ssize_t>(size); }
-  void get_remote_ip_and_port(std::string& ip, int& port) const override {
-    ip = "127.0.0.1";
-    port = 40000;
-  }
-  void get_local_ip_and_port(std::string& ip, int& port) const override {
-    ip = "127.0.0.1";
-    port = 40001;
-  }
+  void get_remote_ip_and_port(std::string& /*ip*/, int& /*port*/) const override {}
+  void get_local_ip_and_port(std::string& /*ip*/, int& /*port*/) const override {}
   socket_t socket() const override { return INVALID_SOCKET; }
 
  private:
