@@ -239,7 +239,7 @@ std::vector<OpCells> BuildCells() {
            {{F::kMissingHeader}, A::kGet, Fails(6, "redirect url error[]."), V::kNoLocation},
            {{F::kBadLocation}, A::kGet, Fails(6, "redirect url error[https://")},
            {{F::kLoopLocation}, A::kGet, Fails(5, "DownloadBigObject rsp status code[302].")},
-           // The redirected request carries no time-outs: a stall is ridden out.
+           // The redirected request carries no time-outs: a stall there is ridden out.
            {{F::kReset, F::kShortBody}, A::kRedirected, kBigObjectSendFailed},
            {{F::kStall}, A::kRedirected, Ok()},
            {{F::k5xx}, A::kRedirected, Fails(5, "DownloadBigObject rsp status code[503].")},
@@ -294,7 +294,7 @@ std::vector<OpCells> BuildCells() {
       {Op::kPictureUpload, "PictureUpload",
        Cells({
            {{F::kRefused}, A::kAll, PictureFails()},
-           // Stored before the answer was emptied: the call fails (no URL).
+           // kEmpty: stored before the answer was emptied; the call fails (no URL).
            {{F::kReset, F::k5xx, F::kNotEnoughSpace, F::kEmpty, F::kBadLocation, F::kHugeBody},
             A::kPicWrite,
             PictureFails()},

@@ -78,7 +78,7 @@ class Upload : public MatrixOperation {
 
   bool picture() const override { return op_ == Op::kPictureUpload; }
   void Prepare(const CellEnv& env) override {
-    path_ = env.dir + "/upload.dat";
+    path_ = env.dir + "/upload.dat";  // read by the whole-file uploads
     std::ofstream(path_, std::ios::binary).write(data_.data(), std::streamsize(data_.size()));
   }
   bool Call(const CellEnv& env, ErrorState& error) override {
