@@ -16,7 +16,8 @@ namespace {
 class FaultTest : public ::testing::Test {
  protected:
   FaultTest() {
-    const std::string put = "PUT /pool1/obj HTTP/1.1\r\nContent-Length: 1000\r\n\r\n" + object_;
+    const std::string put =
+        "PUT /pool1/obj HTTP/1.1\r\nConnection: close\r\nContent-Length: 1000\r\n\r\n" + object_;
     EXPECT_EQ(ExchangeOnWire(emulator_.endpoints().nodes[0], put).status(), 200);
   }
 

@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <strings.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -120,14 +119,12 @@ std::string ObjectSession::CompletionDocument(
 }
 
 std::optional<std::string> WireAnswer::Header(const std::string& name) const {
-  const std::string wanted = "\r\n" + name + ":";
-  for (size_t at = head.find("\r\n"); at != std::string::npos; at = head.find("\r\n", at + 2)) {
-    if (strncasecmp(head.c_str() + at, wanted.c_str(), wanted.size()) == 0) {
-      const size_t start = head.find_first_not_of(' ', at + wanted.size());
-      return head.substr(start, head.find("\r\n", at + 2) - start);
-    }
+  const size_t at = head.find("\r\n" + name + ": ");
+  if (at == std::string::npos) {
+    return std::nullopt;
   }
-  return std::nullopt;
+  const size_t start = at + name.size() + 4;
+  return head.substr(start, head.find("\r\n", start) - start);
 }
 
 WireAnswer ExchangeOnWire(int port, const std::string& request, bool hang_up) {
@@ -146,20 +143,11 @@ WireAnswer ExchangeOnWire(int port, const std::string& request, bool hang_up) {
   WireAnswer answer;
   std::string received;
   char buffer[65536];
-  while (!hang_up) {
-    const size_t end = received.find("\r\n\r\n");
-    answer.head = received.substr(0, end);
-    const auto length = end == std::string::npos ? std::nullopt : answer.Header("Content-Length");
-    if (length && received.size() - end - 4 >= std::stoull(*length)) {
-      break;
-    }
-    const ssize_t n = ::recv(fd, buffer, sizeof(buffer), 0);
-    if (n <= 0) {
-      answer.error = n < 0 ? errno : 0;
-      break;
-    }
+  ssize_t n = 0;
+  while (!hang_up && (n = ::recv(fd, buffer, sizeof(buffer), 0)) > 0) {
     received.append(buffer, static_cast<size_t>(n));
   }
+  answer.error = n < 0 ? errno : 0;
   const size_t end = received.find("\r\n\r\n");
   answer.head = received.substr(0, end);
   answer.body = end == std::string::npos ? "" : received.substr(end + 4);

@@ -94,13 +94,13 @@ struct WireAnswer {
   int error = 0;     // errno of a failed read (ECONNRESET for a reset), 0 at a clean end
 
   int status() const { return head.size() > 12 ? std::stoi(head.substr(9, 3)) : 0; }
-  // The value of field `name` (case-insensitive); nullopt when it is absent.
+  // The value of field `name`; nullopt when it is absent.
   std::optional<std::string> Header(const std::string& name) const;
 };
 
-// Sends `request` to 127.0.0.1:`port` and reads until the answer is complete
-// (as its Content-Length says), the peer ends the connection, or 30 seconds
-// pass. With `hang_up` it closes the connection at once instead.
+// Sends `request` to 127.0.0.1:`port` and reads until the peer ends the
+// connection (so ask for "Connection: close") or 30 seconds pass. With
+// `hang_up` it closes the connection at once instead.
 WireAnswer ExchangeOnWire(int port, const std::string& request, bool hang_up = false);
 
 }  // namespace orca_test
