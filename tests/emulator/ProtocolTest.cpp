@@ -91,6 +91,7 @@ TEST_P(ProtocolTest, StoresOnOneConnectionAndAnswersRangesWith200) {
     ASSERT_EQ(session_.Put(key, body)->status, 200) << key;
   }
   EXPECT_EQ(emulator_.Connections().nodes[0], 1u) << "the uploads kept one connection";
+  EXPECT_EQ(emulator_.Journal().at(1).body_md5, Md5HexOf(stored.at("dir/large")));
   const uint64_t size = (uint64_t{5} << 30) + 3;
   const std::string big = GeneratedKey(size, 77);
   struct Case {

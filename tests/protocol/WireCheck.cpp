@@ -27,7 +27,7 @@ std::string HmacBase64(const std::string& text, const std::string& key) {
   return Base64(digest, size);
 }
 
-std::string ContentMd5Of(const std::string& body) {
+std::string Md5HexOf(const std::string& body) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int size = 0;
   EVP_Digest(body.data(), body.size(), digest, &size, EVP_md5(), nullptr);
@@ -35,6 +35,11 @@ std::string ContentMd5Of(const std::string& body) {
   for (unsigned int i = 0; i < size; ++i) {
     hex += {"0123456789abcdef"[digest[i] >> 4], "0123456789abcdef"[digest[i] & 15]};
   }
+  return hex;
+}
+
+std::string ContentMd5Of(const std::string& body) {
+  const std::string hex = Md5HexOf(body);
   return Base64(reinterpret_cast<const unsigned char*>(hex.data()), hex.size());
 }
 

@@ -23,7 +23,8 @@ inline constexpr char kSecretKey[] = "wire-secret-key";
 // Base64 of HMAC-SHA1(key, text).
 std::string HmacBase64(const std::string& text, const std::string& key);
 
-// Base64 of the lower-case hex MD5 of `body`.
+// The lower-case hex MD5 of `body`, and the Base64 of that text.
+std::string Md5HexOf(const std::string& body);
 std::string ContentMd5Of(const std::string& body);
 
 // The Authorization value the object protocol must send for `request`,
