@@ -26,36 +26,11 @@ std::string_view Trim(std::string_view text) {
   return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-const char* ReasonPhrase(int status) {
-  switch (status) {
-    case 200:
-      return "OK";
-    case 204:
-      return "No Content";
-    case 206:
-      return "Partial Content";
-    case 301:
-      return "Moved Permanently";
-    case 302:
-      return "Found";
-    case 400:
-      return "Bad Request";
-    case 403:
-      return "Forbidden";
-    case 404:
-      return "Not Found";
-    case 500:
-      return "Internal Server Error";
-    default:
-      return "Status";
-  }
-}
-
-// Request line and header lines of `request.head`.
-void ParseHead(CapturedRequest& request) {
-  std::string_view rest = request.head;
-  size_t line_end = rest.find("\r\n");
-  const std::string_view request_line = rest.substr(0, line_end);
+// The method, target, version and header fields of a request head.
+CapturedRequest ParseHead(std::string_view head) {
+  CapturedRequest request;
+  size_t line_end = head.find("\r\n");
+  const std::string_view request_line = head.substr(0, line_end);
   const size_t first_space = request_line.find(' ');
   const size_t last_space = request_line.rfind(' ');
   request.method = std::string(request_line.substr(0, first_space));
@@ -65,20 +40,21 @@ void ParseHead(CapturedRequest& request) {
     request.version = std::string(request_line.substr(last_space + 1));
   }
   while (line_end != std::string_view::npos) {
-    rest.remove_prefix(line_end + 2);
-    line_end = rest.find("\r\n");
-    const std::string_view line = rest.substr(0, line_end);
+    head.remove_prefix(line_end + 2);
+    line_end = head.find("\r\n");
+    const std::string_view line = head.substr(0, line_end);
     const size_t colon = line.find(':');
     if (colon != std::string_view::npos) {
       request.headers.emplace_back(std::string(line.substr(0, colon)),
                                    std::string(Trim(line.substr(colon + 1))));
     }
   }
+  return request;
 }
 
+// Clients read only the status code, so every reason phrase is the same.
 std::string StatusAndHeaders(const Reply& reply) {
-  std::string head =
-      "HTTP/1.1 " + std::to_string(reply.status) + " " + ReasonPhrase(reply.status) + "\r\n";
+  std::string head = "HTTP/1.1 " + std::to_string(reply.status) + " Scripted\r\n";
   for (const auto& field : reply.headers) {
     head += field.first + ": " + field.second + "\r\n";
   }
@@ -116,16 +92,8 @@ std::optional<std::string> CapturedRequest::Header(const std::string& name) cons
   return std::nullopt;
 }
 
-std::vector<std::string> CapturedRequest::HeaderNames() const {
-  std::vector<std::string> names;
-  for (const auto& field : headers) {
-    names.push_back(field.first);
-  }
-  return names;
-}
-
 // One accepted socket. Every wait also watches the server's wake pipe, so
-// Stop ends reads, writes and stalls alike.
+// the destructor ends reads, writes and stalls alike.
 class CaptureServer::Connection {
  public:
   Connection(int fd, int wake_fd) : fd_(fd), wake_fd_(wake_fd) {}
@@ -169,23 +137,15 @@ class CaptureServer::Connection {
         continue;
       }
       const bool would_block = sent < 0 && (errno == EAGAIN || errno == EINTR);
-      if (!would_block || !Wait(POLLOUT, -1)) {
+      if (!would_block || !Wait(POLLOUT)) {
         return false;
       }
     }
     return true;
   }
 
-  // Waits `ms` milliseconds; true when the time ran out with the connection
-  // still open. With -1, waits until the peer closes or the server stops.
-  bool Stall(int ms) {
-    pollfd fds[2] = {{fd_, POLLRDHUP, 0}, {wake_fd_, POLLIN, 0}};
-    int ready;
-    do {
-      ready = poll(fds, 2, ms);
-    } while (ready < 0 && errno == EINTR);
-    return ready == 0;
-  }
+  // Waits until the peer closes or the server stops.
+  void Hang() { Wait(POLLRDHUP); }
 
   // Ends the connection with a TCP reset.
   void Reset() {
@@ -197,17 +157,17 @@ class CaptureServer::Connection {
 
  private:
   // Waits until `events` are ready on the socket; false when the server stops.
-  bool Wait(short events, int timeout_ms) {
+  bool Wait(short events) {
     pollfd fds[2] = {{fd_, events, 0}, {wake_fd_, POLLIN, 0}};
     int ready;
     do {
-      ready = poll(fds, 2, timeout_ms);
+      ready = poll(fds, 2, -1);
     } while (ready < 0 && errno == EINTR);
     return ready > 0 && fds[1].revents == 0;
   }
 
   bool Fill() {
-    if (!Wait(POLLIN, -1)) {
+    if (!Wait(POLLIN)) {
       return false;
     }
     char chunk[64 * 1024];
@@ -227,8 +187,6 @@ class CaptureServer::Connection {
   std::string buffer_;
 };
 
-CaptureServer::~CaptureServer() { Stop(); }
-
 void CaptureServer::Start() {
   if (pipe2(wake_fds_, O_CLOEXEC) != 0) {
     throw std::runtime_error("capture server: pipe failed");
@@ -247,25 +205,17 @@ void CaptureServer::Start() {
   acceptor_ = std::thread(&CaptureServer::AcceptLoop, this);
 }
 
-void CaptureServer::Stop() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (stopping_ || listen_fd_ < 0) {
-      return;
-    }
-    stopping_ = true;
+CaptureServer::~CaptureServer() {
+  if (listen_fd_ < 0) {
+    return;
   }
   const char wake = 'x';
   (void)!write(wake_fds_[1], &wake, 1);
   if (acceptor_.joinable()) {  // not when Start failed
     acceptor_.join();
   }
-  std::vector<std::thread> workers;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    workers.swap(workers_);
-  }
-  for (std::thread& worker : workers) {
+  // With the acceptor gone, nothing adds workers any more.
+  for (std::thread& worker : workers_) {
     worker.join();
   }
   close(listen_fd_);
@@ -312,7 +262,8 @@ void CaptureServer::AcceptLoop() {
       continue;
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    workers_.emplace_back(&CaptureServer::Serve, this, fd, ++connections_);
+    ++connections_;
+    workers_.emplace_back(&CaptureServer::Serve, this, fd);
   }
 }
 
@@ -331,21 +282,23 @@ void CaptureServer::Record(CapturedRequest request) {
   requests_.push_back(std::move(request));
 }
 
-void CaptureServer::Serve(int fd, int connection_id) {
+void CaptureServer::Serve(int fd) {
   Connection connection(fd, wake_fds_[0]);
   for (;;) {
-    CapturedRequest request;
-    request.connection = connection_id;
-    if (!connection.ReadUntil("\r\n\r\n", request.head)) {
+    std::string head;
+    if (!connection.ReadUntil("\r\n\r\n", head)) {
       return;
     }
-    ParseHead(request);
+    CapturedRequest request = ParseHead(head);
     const Reply reply = NextReply();
-    if (reply.action == Reply::Action::kStallReadingBody && !connection.Stall(reply.stall_ms)) {
+    if (reply.action == Reply::Action::kStallReadingBody) {
+      connection.Hang();
       Record(std::move(request));
       return;
     }
-    if (!ReadBody(connection, request)) {
+    const std::optional<std::string> length = request.Header("Content-Length");
+    if (length &&
+        !connection.ReadExactly(std::strtoull(length->c_str(), nullptr, 10), request.body)) {
       return;
     }
     Record(std::move(request));
@@ -355,71 +308,33 @@ void CaptureServer::Serve(int fd, int connection_id) {
   }
 }
 
-bool CaptureServer::ReadBody(Connection& connection, CapturedRequest& request) {
-  const std::optional<std::string> encoding = request.Header("Transfer-Encoding");
-  if (encoding && strcasecmp(encoding->c_str(), "chunked") == 0) {
-    for (;;) {
-      std::string size_line;
-      if (!connection.ReadUntil("\r\n", size_line)) {
-        return false;
-      }
-      const size_t size = std::strtoul(size_line.c_str(), nullptr, 16);
-      if (size == 0) {
-        break;
-      }
-      std::string crlf;
-      if (!connection.ReadExactly(size, request.body) || !connection.ReadUntil("\r\n", crlf)) {
-        return false;
-      }
-    }
-    std::string trailer;
-    do {
-      if (!connection.ReadUntil("\r\n", trailer)) {
-        return false;
-      }
-    } while (!trailer.empty());
-    return true;
-  }
-  const std::optional<std::string> length = request.Header("Content-Length");
-  return !length ||
-         connection.ReadExactly(std::strtoull(length->c_str(), nullptr, 10), request.body);
-}
-
 bool CaptureServer::Answer(Connection& connection, const Reply& reply) {
   using Action = Reply::Action;
+  const std::string body = BodyOnWire(reply);
+  size_t cut = body.size();
   switch (reply.action) {
+    case Action::kAnswer:
+      break;
     case Action::kCloseWithoutAnswer:
       return false;
     case Action::kResetWithoutAnswer:
       connection.Reset();
       return false;
     case Action::kStallBeforeAnswer:
-      if (!connection.Stall(reply.stall_ms)) {
-        return false;
-      }
-      break;
-    default:
-      break;
+      connection.Hang();
+      return false;
+    default:  // the answers cut mid-body
+      cut = std::min(reply.cut_after, body.size());
   }
-  const std::string head = StatusAndHeaders(reply);
-  const std::string body = BodyOnWire(reply);
-  const bool cuts = reply.action == Action::kStallMidBody ||
-                    reply.action == Action::kCloseMidBody || reply.action == Action::kResetMidBody;
-  const size_t cut = cuts ? std::min(reply.cut_after, body.size()) : body.size();
-  if (!connection.WriteAll(head + body.substr(0, cut))) {
+  if (!connection.WriteAll(StatusAndHeaders(reply) + body.substr(0, cut))) {
     return false;
   }
-  switch (reply.action) {
-    case Action::kCloseMidBody:
-      return false;
-    case Action::kResetMidBody:
-      connection.Reset();
-      return false;
-    case Action::kStallMidBody:
-      return connection.Stall(reply.stall_ms) && connection.WriteAll(body.substr(cut));
-    default:
-      return true;
+  if (reply.action == Action::kResetMidBody) {
+    connection.Reset();
+  } else if (reply.action == Action::kStallMidBody) {
+    connection.Hang();
   }
+  return reply.action == Action::kAnswer;
 }
 
 }  // namespace orca_test

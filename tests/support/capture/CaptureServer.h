@@ -10,7 +10,7 @@
 //
 // Requests are answered in arrival order, whatever the connection: queued
 // replies first, then the default reply. Each connection runs on its own
-// thread; Stop (or the destructor) ends them all, stalls included.
+// thread; the destructor ends them all, stalls included.
 #ifndef ORCA_TEST_SUPPORT_CAPTURE_CAPTURESERVER_H_
 #define ORCA_TEST_SUPPORT_CAPTURE_CAPTURESERVER_H_
 
@@ -35,14 +35,15 @@ struct Reply {
   };
   enum class Action {
     kAnswer,              // the whole answer
-    kStallBeforeAnswer,   // wait stall_ms, then answer
-    kStallMidBody,        // send cut_after body bytes, wait stall_ms, send the rest
+    kStallBeforeAnswer,   // read the request, then send nothing
+    kStallMidBody,        // send cut_after body bytes, then nothing more
     kCloseMidBody,        // send cut_after body bytes, then close
     kResetMidBody,        // send cut_after body bytes, then reset the connection
     kCloseWithoutAnswer,  // close without a byte
     kResetWithoutAnswer,  // reset without a byte
-    kStallReadingBody,    // stop reading the request body: wait stall_ms, then read on
+    kStallReadingBody,    // stop reading the request body
   };
+  // A stall lasts until the client closes or the server stops.
 
   int status = 200;
   HeaderLines headers;  // sent in order, before the framing field
@@ -51,9 +52,6 @@ struct Reply {
   Action action = Action::kAnswer;
   size_t cut_after = 0;  // body bytes as sent (chunk framing included)
   size_t chunk_size = 1024;
-  // For the stalls: milliseconds, or -1 until the client closes or the
-  // server stops.
-  int stall_ms = -1;
   // Close the connection (without saying so) after answering.
   bool close_after = false;
 };
@@ -63,13 +61,10 @@ struct CapturedRequest {
   std::string target;   // as on the request line
   std::string version;  // "HTTP/1.1"
   HeaderLines headers;  // names and values as received, in order
-  std::string head;     // the raw request line and header lines
-  std::string body;     // decoded when chunked
-  int connection = 0;   // 1 for the first accepted connection, and so on
+  std::string body;     // Content-Length bytes (the client never chunks)
 
   // The first field named `name` (case-insensitive), if any.
   std::optional<std::string> Header(const std::string& name) const;
-  std::vector<std::string> HeaderNames() const;
 };
 
 class CaptureServer {
@@ -81,7 +76,6 @@ class CaptureServer {
 
   // Listens on 127.0.0.1 at a free port. Throws std::runtime_error on failure.
   void Start();
-  void Stop();
 
   int port() const { return port_; }
   // "http://127.0.0.1:<port>"
@@ -98,8 +92,7 @@ class CaptureServer {
   class Connection;
 
   void AcceptLoop();
-  void Serve(int fd, int connection);
-  static bool ReadBody(Connection& connection, CapturedRequest& request);
+  void Serve(int fd);
   // False when the connection is to end.
   static bool Answer(Connection& connection, const Reply& reply);
   Reply NextReply();
@@ -111,7 +104,6 @@ class CaptureServer {
   std::thread acceptor_;
 
   mutable std::mutex mutex_;
-  bool stopping_ = false;
   std::vector<std::thread> workers_;
   std::deque<Reply> replies_;
   Reply default_reply_;
