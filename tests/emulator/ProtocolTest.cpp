@@ -108,13 +108,11 @@ TEST_P(ProtocolTest, StoresOnOneConnectionAndAnswersRangesWith200) {
       {"r", "bytes=7-", 200, 7, 3},
       {"r", "bytes=-4", 200, 6, 4},
       {"r", "bytes=-50", 200, 0, 10},
-      {"r", "bytes=0-1048576", 200, 0, 10},
       {"r", "bytes=10-", 416, 0, 0},
       {"r", "bytes=5-1", 416, 0, 0},
       {"r", "bytes=0-1,5-6", 416, 0, 0},
       {"r", "bytes=99999999999999999999-", 416, 0, 0},
       {big, "bytes=4294967290-4294967305", 200, 4294967290, 16},
-      {big, "bytes=2147483640-2147483659", 200, 2147483640, 20},
       {big, "bytes=-7", 200, size - 7, 7},
       {big, "bytes=" + std::to_string(size - 2) + "-99999999999", 200, size - 2, 2},
   };
@@ -128,11 +126,6 @@ TEST_P(ProtocolTest, StoresOnOneConnectionAndAnswersRangesWith200) {
           << c.key << " " << c.range;
     }
   }
-  for (const auto& [key, length] : {std::pair<std::string, uint64_t>{big, size}, {"0", 0}}) {
-    const auto metadata = session_.download.Send(RawRequest{"GET", "/pool1/" + key + "?metadata"});
-    EXPECT_EQ(metadata->get_header_value("Object-Size"), std::to_string(length));
-  }
-  EXPECT_EQ(session_.download.Send(RawRequest{"GET", "/pool2/" + big})->status, 403);
   EXPECT_EQ(XmlText(session_.Put(big, "x")->body, "Code"), "ReservedKey");
 }
 
@@ -161,37 +154,16 @@ TEST(LimitsTest, RefusesWhatExceedsTheLimitsWithXml) {
   EXPECT_NE(garbage.body.find("<Code>"), std::string::npos);
 }
 
-// Opens an upload of `key` and sends `parts` as parts 3, 1 and 2, in that order.
-std::string UploadParts(ObjectSession& session, const std::string& key, const std::string* parts) {
-  std::string id = session.Initiate(key);
-  for (const uint32_t number : {3, 1, 2}) {
-    EXPECT_EQ(session.PutPart(key, id, number, parts[number - 1])->status, 200) << number;
-  }
-  return id;
-}
-
 const std::string kParts[3] = {GeneratedBytes(1, 0, 3000), GeneratedBytes(2, 0, 1000), "third"};
 
-TEST(MultipartTest, AssemblesTheListedPartsAcrossARestart) {
+TEST(MultipartTest, RefusesMismatchesThenAssemblesTheListedPartsAcrossARestart) {
   Emulator emulator;
   ObjectSession session(emulator);
   ASSERT_EQ(session.Put("kept", "kept bytes")->status, 200);
-  const std::string id = UploadParts(session, "k", kParts);
-  EXPECT_EQ(emulator.Objects("pool1").size(), 1u) << "nothing is visible before completion";
-  emulator.Restart();
-  ObjectSession again(emulator);
-  EXPECT_EQ(again.Get("kept")->body, "kept bytes");
-  const auto done = again.Complete("k", id, ObjectSession::CompletionDocument({{1, 3000}, {3, 5}}));
-  ASSERT_EQ(done->status, 200) << done->body;
-  EXPECT_EQ(again.Get("k")->body, kParts[0] + kParts[2]) << "part 2 is left out";
-  EXPECT_EQ(emulator.OpenUploads(), 0u);
-  EXPECT_EQ(again.PutPart("k", id, 4, "late")->status, 404) << "the upload is closed";
-}
-
-TEST(MultipartTest, RefusesWhatDoesNotMatchTheUpload) {
-  Emulator emulator;
-  ObjectSession session(emulator);
-  const std::string id = UploadParts(session, "k", kParts);
+  const std::string id = session.Initiate("k");
+  for (const uint32_t number : {3, 1, 2}) {
+    EXPECT_EQ(session.PutPart("k", id, number, kParts[number - 1])->status, 200) << number;
+  }
   const std::string one = ObjectSession::CompletionDocument({{1, 3000}});
   const auto edited = [&one](const char* from, const char* to) {
     return std::string(one).replace(one.find(from), std::strlen(from), to);
@@ -212,14 +184,22 @@ TEST(MultipartTest, RefusesWhatDoesNotMatchTheUpload) {
     EXPECT_EQ(result->status / 100, 4) << document;
     EXPECT_EQ(XmlText(result->body, "Code"), code) << document;
   }
-  EXPECT_EQ(emulator.OpenUploads(), 1u) << "failed completions leave the upload open";
-  EXPECT_TRUE(emulator.Objects("pool1").empty());
   EXPECT_EQ(XmlText(session.PutPart("other", id, 1, "x")->body, "Code"), "NoSuchUpload");
   const std::string target = "/pool1/k?upload_id=" + id;
   EXPECT_EQ(session.node.Send(RawRequest{"POST", target + "&part_number=01", "x"})->status, 400);
   RawRequest unsigned_document{"POST", target, one};
   unsigned_document.content_md5 = false;
   EXPECT_EQ(XmlText(session.upload.Send(unsigned_document)->body, "Code"), "MissingContentMD5");
+  EXPECT_EQ(emulator.Objects("pool1").size(), 1u) << "nothing is visible before completion";
+
+  emulator.Restart();  // the open upload and its parts are kept
+  ObjectSession again(emulator);
+  EXPECT_EQ(again.Get("kept")->body, "kept bytes");
+  const auto done = again.Complete("k", id, ObjectSession::CompletionDocument({{1, 3000}, {3, 5}}));
+  ASSERT_EQ(done->status, 200) << done->body;
+  EXPECT_EQ(again.Get("k")->body, kParts[0] + kParts[2]) << "part 2 is left out";
+  EXPECT_EQ(emulator.OpenUploads(), 0u);
+  EXPECT_EQ(again.PutPart("k", id, 4, "late")->status, 404) << "the upload is closed";
 }
 
 }  // namespace

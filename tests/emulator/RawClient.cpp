@@ -118,13 +118,10 @@ std::string ObjectSession::CompletionDocument(
   return xml + "</CompleteMultipartUpload>";
 }
 
-std::optional<std::string> WireAnswer::Header(const std::string& name) const {
+std::string WireAnswer::Header(const std::string& name) const {
   const size_t at = head.find("\r\n" + name + ": ");
-  if (at == std::string::npos) {
-    return std::nullopt;
-  }
   const size_t start = at + name.size() + 4;
-  return head.substr(start, head.find("\r\n", start) - start);
+  return at == std::string::npos ? "" : head.substr(start, head.find("\r\n", start) - start);
 }
 
 WireAnswer ExchangeOnWire(int port, const std::string& request, bool hang_up) {
@@ -140,19 +137,16 @@ WireAnswer ExchangeOnWire(int port, const std::string& request, bool hang_up) {
   }
   const timeval timeout{30, 0};
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-  WireAnswer answer;
   std::string received;
   char buffer[65536];
   ssize_t n = 0;
   while (!hang_up && (n = ::recv(fd, buffer, sizeof(buffer), 0)) > 0) {
     received.append(buffer, static_cast<size_t>(n));
   }
-  answer.error = n < 0 ? errno : 0;
-  const size_t end = received.find("\r\n\r\n");
-  answer.head = received.substr(0, end);
-  answer.body = end == std::string::npos ? "" : received.substr(end + 4);
+  const int error = n < 0 ? errno : 0;
   ::close(fd);
-  return answer;
+  const size_t end = received.find("\r\n\r\n");
+  return {received.substr(0, end), end == std::string::npos ? "" : received.substr(end + 4), error};
 }
 
 }  // namespace orca_test

@@ -1,14 +1,12 @@
-// Raw requests to the emulator for its own tests: requests signed by a small
-// OpenSSL signer of the test's own (independent of the emulator's code and of
-// the library's), and bare-socket exchanges that show what a fault does on
-// the wire.
+// Raw requests to the emulator, signed by the tests' own OpenSSL signer (not
+// the emulator's code nor the library's), and bare-socket exchanges that show
+// what a fault does on the wire.
 #ifndef ORCA_TESTS_EMULATOR_RAWCLIENT_H_
 #define ORCA_TESTS_EMULATOR_RAWCLIENT_H_
 
 #include <httplib.h>
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,7 +21,6 @@ std::string ClientDate(int64_t offset_seconds = 0);
 // The text of element `name` in an XML body, or "".
 std::string XmlText(const std::string& body, const std::string& name);
 
-// An emulator over HTTPS or HTTP, with or without its checks.
 inline EmulatorOptions Options(bool https, bool no_auth = false) {
   EmulatorOptions options;
   options.https = https;
@@ -49,8 +46,7 @@ struct RawRequest {
 // The string to sign of `request` sent with `date`, as the service computes it.
 std::string StringToSign(const RawRequest& request, const std::string& date);
 
-// A keep-alive connection to one port (verified HTTPS when the emulator
-// serves HTTPS).
+// A keep-alive connection to one port, verified HTTPS when the emulator serves it.
 class RawClient {
  public:
   RawClient(const Emulator& emulator, int port);
@@ -60,8 +56,7 @@ class RawClient {
   httplib::Client client_;
 };
 
-// The object protocol step by step in pool1: uploads to the first data node,
-// downloads from the download port.
+// The object protocol in pool1: uploads to the first data node.
 struct ObjectSession {
   explicit ObjectSession(const Emulator& emulator)
       : upload(emulator, emulator.endpoints().upload),
@@ -94,13 +89,11 @@ struct WireAnswer {
   int error = 0;     // errno of a failed read (ECONNRESET for a reset), 0 at a clean end
 
   int status() const { return head.size() > 12 ? std::stoi(head.substr(9, 3)) : 0; }
-  // The value of field `name`; nullopt when it is absent.
-  std::optional<std::string> Header(const std::string& name) const;
+  std::string Header(const std::string& name) const;  // "" when absent
 };
 
 // Sends `request` to 127.0.0.1:`port` and reads until the peer ends the
-// connection (so ask for "Connection: close") or 30 seconds pass. With
-// `hang_up` it closes the connection at once instead.
+// connection (ask for "Connection: close") or 30 s pass; `hang_up` closes at once.
 WireAnswer ExchangeOnWire(int port, const std::string& request, bool hang_up = false);
 
 }  // namespace orca_test
