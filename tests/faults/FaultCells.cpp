@@ -1,7 +1,8 @@
 // The cells of the fault matrix, one block per operation, one line per cell.
 //
 // Reading the table: "Fails(code, message)" is the recorded error (message
-// by its start); "Ok()" marks a fault the operation must survive: a chunked
+// by its start), "Status(request, status)" that of an unexpected status
+// (code 5 unless given); "Ok()" marks a fault the operation must survive: a chunked
 // or unsized body is valid HTTP, a stall shorter than the 60 s default
 // time-out of a request without configurable time-outs is ridden out, a PUT,
 // part, removal or completion answer is judged by its status alone (its body
@@ -13,7 +14,6 @@
 namespace orca_test {
 namespace {
 
-using F = Fault;
 using V = Variant;
 
 // The requests a fault hits ("" as the path: the object URL).
@@ -39,7 +39,7 @@ constexpr Target kPicGet{"pic-get", "gateway-download", "GET", "*"};
 
 // Cells of one request and outcome.
 struct Row {
-  std::vector<Fault> faults;
+  std::vector<const char*> faults;
   Target at;
   Expect expect;
   Variant variant = Variant::kNone;
@@ -48,39 +48,38 @@ struct Row {
 std::vector<Cell> Cells(const std::vector<Row>& rows) {
   std::vector<Cell> cells;
   for (const Row& row : rows) {
-    for (const Fault fault : row.faults) {
+    for (const char* fault : row.faults) {
       cells.push_back(Cell{fault, row.at, row.expect, row.variant});
     }
   }
   return cells;
 }
 
-constexpr Expect Ok() { return Expect{true, 0, ""}; }
-constexpr Expect Fails(int32_t code, const char* message) { return Expect{false, code, message}; }
-constexpr Expect PictureFails() { return Expect{false, 0, ""}; }
+Expect Ok() { return Expect{true, 0, ""}; }
+Expect Fails(int32_t code, const char* message) { return Expect{false, code, message}; }
+Expect PictureFails() { return Expect{false, 0, ""}; }
+// A request answered with an unexpected status.
+Expect Status(const std::string& request, int status, int32_t code = 5) {
+  return Expect{false, code, request + " rsp status code[" + std::to_string(status) + "]."};
+}
 
-// Failures of the download requests, shared by the memory, ranged-memory and
-// ranged-file downloads.
-constexpr Expect kObjectMsgSendFailed = Fails(4, "SendObjectMsg msg failed[");
-constexpr Expect kObjectMsgTimedOut = Fails(4, "SendObjectMsg msg failed[28:28].");
-constexpr Expect kObjectBodyShort = Fails(5, "DownloadObject rsp body short[");
-constexpr Expect kBigObjectSendFailed = Fails(4, "Send download big object msg failed[");
+// Failures of the download requests, shared by the buffer and ranged downloads.
+const Expect kObjectMsgSendFailed = Fails(4, "SendObjectMsg msg failed[");
+const Expect kObjectMsgTimedOut = Fails(4, "SendObjectMsg msg failed[28:28].");
+const Expect kObjectBodyShort = Fails(5, "DownloadObject rsp body short[");
+const Expect kBigObjectSendFailed = Fails(4, "Send download big object msg failed[");
 
 // Both removals.
 std::vector<Row> Removal() {
   return {
-      {{F::kRefused}, A::kAll, Fails(4, "send remove object failed[7:111].")},
+      {{"refused"}, A::kAll, Fails(4, "send remove object failed[7:111].")},
       // Mid-body, the object was removed before the reset: the call fails, the object is gone.
-      {{F::kReset, F::kResetMidBody}, A::kDelete, Fails(4, "send remove object failed[")},
-      {{F::kStall, F::kShortBody, F::kChunked, F::kMalformed, F::kEmpty}, A::kDelete, Ok()},
-      {{F::k5xx}, A::kDelete, Fails(5, "remove object rsp status code[503].")},
-      {{F::kNotEnoughSpace, F::kHugeBody},
-       A::kDelete,
-       Fails(5, "remove object rsp status code[500].")},
-      {{F::kMissingHeader}, A::kDelete, Ok(), V::kNoLength},
-      {{F::kBadLocation, F::kLoopLocation},
-       A::kDelete,
-       Fails(5, "remove object rsp status code[302].")},
+      {{"reset", "reset_mid_body"}, A::kDelete, Fails(4, "send remove object failed[")},
+      {{"stall", "short_body", "chunked", "malformed", "empty"}, A::kDelete, Ok()},
+      {{"status"}, A::kDelete, Status("remove object", 503)},
+      {{"not_enough_space", "huge_body"}, A::kDelete, Status("remove object", 500)},
+      {{"missing_header"}, A::kDelete, Ok(), V::kNoLength},
+      {{"bad_location", "loop_location"}, A::kDelete, Status("remove object", 302)},
   };
 }
 
@@ -88,235 +87,220 @@ std::vector<OpCells> BuildCells() {
   return {
       {Op::kUploadMemory, "UploadMemory",
        Cells({
-           {{F::kRefused}, A::kAll, Fails(4, "Send get best node msg failed[7:111].")},
-           {{F::kReset}, A::kPut, Fails(4, "Send upload object msg failed[")},
-           {{F::kResetMidBody}, A::kBestNode, Fails(4, "Send get best node msg failed[")},
-           {{F::kStall}, A::kPut, Ok()},
-           {{F::kShortBody}, A::kBestNode, Fails(5, "get best node rsp msg invalid[")},
-           {{F::kChunked}, A::kBestNode, Ok()},
-           {{F::k5xx}, A::kPut, Fails(5, "upload object rsp status code[503].")},
-           {{F::kNotEnoughSpace}, A::kPut, Fails(7, "upload object rsp status code[500].")},
-           {{F::kMalformed}, A::kBestNode, Fails(5, "get best node rsp msg invalid[<?xml")},
-           {{F::kEmpty}, A::kBestNode, Fails(5, "get best node rsp msg invalid[].")},
-           {{F::kMissingHeader}, A::kPut, Ok(), V::kNoLength},
-           {{F::kBadLocation}, A::kPut, Fails(5, "upload object rsp status code[302].")},
-           {{F::kLoopLocation}, A::kBestNode, Fails(5, "get best node rsp status code[302].")},
-           {{F::kHugeBody}, A::kPut, Fails(5, "upload object rsp status code[500].")},
-           {{F::kHugeBody},
-            A::kBestNode,
-            Fails(5, "get best node rsp msg invalid["),
-            V::kStatus200},
+           {{"refused"}, A::kAll, Fails(4, "Send get best node msg failed[7:111].")},
+           {{"reset"}, A::kPut, Fails(4, "Send upload object msg failed[")},
+           {{"reset_mid_body"}, A::kBestNode, Fails(4, "Send get best node msg failed[")},
+           {{"stall"}, A::kPut, Ok()},
+           {{"short_body"}, A::kBestNode, Fails(5, "get best node rsp msg invalid[")},
+           {{"chunked"}, A::kBestNode, Ok()},
+           {{"status"}, A::kPut, Status("upload object", 503)},
+           {{"not_enough_space"}, A::kPut, Status("upload object", 500, 7)},
+           {{"malformed"}, A::kBestNode, Fails(5, "get best node rsp msg invalid[<?xml")},
+           {{"empty"}, A::kBestNode, Fails(5, "get best node rsp msg invalid[].")},
+           {{"missing_header"}, A::kPut, Ok(), V::kNoLength},
+           {{"bad_location"}, A::kPut, Status("upload object", 302)},
+           {{"loop_location"}, A::kBestNode, Status("get best node", 302)},
+           {{"huge_body"}, A::kPut, Status("upload object", 500)},
+           {{"huge_body"}, A::kBestNode, Fails(5, "get best node rsp msg invalid["), V::kStatus200},
        })},
       {Op::kUploadFileSmall, "UploadFileSmall",
        Cells({
-           {{F::kRefused}, A::kAll, Fails(4, "Send get best node msg failed[7:111].")},
-           {{F::kReset}, A::kBestNode, Fails(4, "Send get best node msg failed[")},
-           {{F::kResetMidBody}, A::kPut, Fails(4, "Send upload object msg failed[")},
-           {{F::kStall}, A::kBestNode, Ok()},
-           {{F::kShortBody, F::kChunked, F::kMalformed, F::kEmpty}, A::kPut, Ok()},
-           {{F::k5xx}, A::kBestNode, Fails(5, "get best node rsp status code[503].")},
-           {{F::kNotEnoughSpace}, A::kPut, Fails(7, "upload object rsp status code[500].")},
-           {{F::kMissingHeader}, A::kBestNode, Ok(), V::kNoLength},
-           {{F::kBadLocation}, A::kBestNode, Fails(5, "get best node rsp status code[302].")},
-           {{F::kLoopLocation}, A::kPut, Fails(5, "upload object rsp status code[302].")},
-           {{F::kHugeBody}, A::kBestNode, Fails(5, "get best node rsp status code[500].")},
+           {{"refused"}, A::kAll, Fails(4, "Send get best node msg failed[7:111].")},
+           {{"reset"}, A::kBestNode, Fails(4, "Send get best node msg failed[")},
+           {{"reset_mid_body"}, A::kPut, Fails(4, "Send upload object msg failed[")},
+           {{"stall"}, A::kBestNode, Ok()},
+           {{"short_body", "chunked", "malformed", "empty"}, A::kPut, Ok()},
+           {{"status"}, A::kBestNode, Status("get best node", 503)},
+           {{"not_enough_space"}, A::kPut, Status("upload object", 500, 7)},
+           {{"missing_header"}, A::kBestNode, Ok(), V::kNoLength},
+           {{"bad_location"}, A::kBestNode, Status("get best node", 302)},
+           {{"loop_location"}, A::kPut, Status("upload object", 302)},
+           {{"huge_body"}, A::kBestNode, Status("get best node", 500)},
        })},
       {Op::kUploadFileMultipart, "UploadFileMultipart",
        Cells({
-           {{F::kRefused}, A::kAll, Fails(4, "Send get best node msg failed[7:111].")},
-           {{F::kReset}, A::kPart2, Fails(4, "Send UploadPartObject msg failed[")},
-           {{F::kReset}, A::kPart2, Ok(), V::kOnce},  // the part task's second attempt
-           {{F::kResetMidBody}, A::kCreate, Fails(4, "Send CreatePartTask msg failed[")},
-           {{F::kStall, F::kChunked}, A::kComplete, Ok()},
-           {{F::kShortBody}, A::kCreate, Fails(5, "CreatePartTask rsp msg invalid[")},
-           {{F::k5xx}, A::kComplete, Fails(5, "FinishPartTask rsp status code[503].")},
-           {{F::k5xx}, A::kPart3, Ok(), V::kOnce},  // the part task's second attempt
-           {{F::kNotEnoughSpace}, A::kPart3, Fails(7, "upload object rsp status code[500].")},
-           {{F::kMalformed}, A::kCreate, Fails(5, "CreatePartTask rsp msg invalid[<?xml")},
-           {{F::kEmpty}, A::kCreate, Fails(5, "CreatePartTask rsp msg invalid[].")},
-           {{F::kMissingHeader}, A::kComplete, Ok(), V::kNoLength},
-           {{F::kBadLocation}, A::kCreate, Fails(5, "CreatePartTask rsp status code[302].")},
-           {{F::kLoopLocation}, A::kPart1, Fails(5, "UploadPartObject rsp status code[302].")},
-           {{F::kHugeBody}, A::kPart2, Fails(5, "UploadPartObject rsp status code[500].")},
-           {{F::kHugeBody}, A::kCreate, Fails(5, "CreatePartTask rsp msg invalid["), V::kStatus200},
+           {{"refused"}, A::kAll, Fails(4, "Send get best node msg failed[7:111].")},
+           {{"reset"}, A::kPart2, Fails(4, "Send UploadPartObject msg failed[")},
+           {{"reset"}, A::kPart2, Ok(), V::kOnce},  // the part task's second attempt
+           {{"reset_mid_body"}, A::kCreate, Fails(4, "Send CreatePartTask msg failed[")},
+           {{"stall", "chunked"}, A::kComplete, Ok()},
+           {{"short_body"}, A::kCreate, Fails(5, "CreatePartTask rsp msg invalid[")},
+           {{"status"}, A::kComplete, Status("FinishPartTask", 503)},
+           {{"status"}, A::kPart3, Ok(), V::kOnce},  // the part task's second attempt
+           {{"not_enough_space"}, A::kPart3, Status("upload object", 500, 7)},
+           {{"malformed"}, A::kCreate, Fails(5, "CreatePartTask rsp msg invalid[<?xml")},
+           {{"empty"}, A::kCreate, Fails(5, "CreatePartTask rsp msg invalid[].")},
+           {{"missing_header"}, A::kComplete, Ok(), V::kNoLength},
+           {{"bad_location"}, A::kCreate, Status("CreatePartTask", 302)},
+           {{"loop_location"}, A::kPart1, Status("UploadPartObject", 302)},
+           {{"huge_body"}, A::kPart2, Status("UploadPartObject", 500)},
+           {{"huge_body"}, A::kCreate, Fails(5, "CreatePartTask rsp msg invalid["), V::kStatus200},
        })},
       {Op::kPieces, "Pieces",
        Cells({
-           {{F::kRefused}, A::kAll, Fails(4, "Send get best node msg failed[7:111].")},
-           {{F::kReset}, A::kComplete, Fails(4, "Send FinishPartTask msg failed[")},
-           {{F::kResetMidBody}, A::kPart2, Fails(4, "Send UploadPartObject msg failed[")},
-           {{F::kStall}, A::kPart2, Ok()},
-           {{F::kShortBody}, A::kBestNode, Fails(5, "get best node rsp msg invalid[")},
-           {{F::kChunked}, A::kCreate, Ok()},
-           {{F::k5xx}, A::kPart2, Fails(5, "UploadPartObject rsp status code[503].")},
-           {{F::kNotEnoughSpace}, A::kComplete, Fails(7, "upload object rsp status code[500].")},
-           {{F::kMalformed}, A::kBestNode, Fails(5, "get best node rsp msg invalid[<?xml")},
-           {{F::kEmpty}, A::kCreate, Fails(5, "CreatePartTask rsp msg invalid[].")},
-           {{F::kMissingHeader}, A::kParts, Ok(), V::kNoLength},
-           {{F::kBadLocation}, A::kComplete, Fails(5, "FinishPartTask rsp status code[302].")},
-           {{F::kLoopLocation}, A::kCreate, Fails(5, "CreatePartTask rsp status code[302].")},
-           {{F::kHugeBody}, A::kCreate, Fails(5, "CreatePartTask rsp status code[500].")},
+           {{"refused"}, A::kAll, Fails(4, "Send get best node msg failed[7:111].")},
+           {{"reset"}, A::kComplete, Fails(4, "Send FinishPartTask msg failed[")},
+           {{"reset_mid_body"}, A::kPart2, Fails(4, "Send UploadPartObject msg failed[")},
+           {{"stall"}, A::kPart2, Ok()},
+           {{"short_body"}, A::kBestNode, Fails(5, "get best node rsp msg invalid[")},
+           {{"chunked"}, A::kCreate, Ok()},
+           {{"status"}, A::kPart2, Status("UploadPartObject", 503)},
+           {{"not_enough_space"}, A::kComplete, Status("upload object", 500, 7)},
+           {{"malformed"}, A::kBestNode, Fails(5, "get best node rsp msg invalid[<?xml")},
+           {{"empty"}, A::kCreate, Fails(5, "CreatePartTask rsp msg invalid[].")},
+           {{"missing_header"}, A::kParts, Ok(), V::kNoLength},
+           {{"bad_location"}, A::kComplete, Status("FinishPartTask", 302)},
+           {{"loop_location"}, A::kCreate, Status("CreatePartTask", 302)},
+           {{"huge_body"}, A::kCreate, Status("CreatePartTask", 500)},
        })},
       {Op::kPiecesAloneStorage, "PiecesAloneStorage",
        Cells({
-           {{F::kRefused}, A::kAll, Fails(4, "Send get best node msg failed[7:111].")},
-           {{F::kReset}, A::kCreate, Fails(4, "Send CreatePartTask msg failed[")},
+           {{"refused"}, A::kAll, Fails(4, "Send get best node msg failed[7:111].")},
+           {{"reset"}, A::kCreate, Fails(4, "Send CreatePartTask msg failed[")},
            // The completion was carried out before the reset: the object
            // is stored whole although the call fails.
-           {{F::kResetMidBody}, A::kComplete, Fails(4, "Send FinishPartTask msg failed[")},
-           {{F::kStall}, A::kCreate, Ok()},
-           {{F::kShortBody, F::kMalformed, F::kEmpty}, A::kComplete, Ok()},
-           {{F::kChunked}, A::kParts, Ok()},
-           {{F::k5xx}, A::kCreate, Fails(5, "CreatePartTask rsp status code[503].")},
-           {{F::kNotEnoughSpace}, A::kPart2, Fails(7, "upload object rsp status code[500].")},
-           {{F::kMissingHeader}, A::kCreate, Ok(), V::kNoLength},
-           {{F::kBadLocation}, A::kPart2, Fails(5, "UploadPartObject rsp status code[302].")},
-           {{F::kLoopLocation}, A::kComplete, Fails(5, "FinishPartTask rsp status code[302].")},
-           {{F::kHugeBody}, A::kBestNode, Fails(5, "get best node rsp status code[500].")},
+           {{"reset_mid_body"}, A::kComplete, Fails(4, "Send FinishPartTask msg failed[")},
+           {{"stall"}, A::kCreate, Ok()},
+           {{"short_body", "malformed", "empty"}, A::kComplete, Ok()},
+           {{"chunked"}, A::kParts, Ok()},
+           {{"status"}, A::kCreate, Status("CreatePartTask", 503)},
+           {{"not_enough_space"}, A::kPart2, Status("upload object", 500, 7)},
+           {{"missing_header"}, A::kCreate, Ok(), V::kNoLength},
+           {{"bad_location"}, A::kPart2, Status("UploadPartObject", 302)},
+           {{"loop_location"}, A::kComplete, Status("FinishPartTask", 302)},
+           {{"huge_body"}, A::kBestNode, Status("get best node", 500)},
        })},
       {Op::kPiecesAndFileName, "PiecesAndFileName",
        Cells({
-           {{F::kRefused}, A::kAll, Fails(4, "Send get best node msg failed[7:111].")},
-           {{F::kReset}, A::kBestNode, Fails(4, "Send get best node msg failed[")},
-           {{F::kResetMidBody}, A::kCreate, Fails(4, "Send CreatePartTask msg failed[")},
-           {{F::kStall}, A::kComplete, Ok()},
-           {{F::kShortBody}, A::kCreate, Fails(5, "CreatePartTask rsp msg invalid[")},
-           {{F::kChunked}, A::kBestNode, Ok()},
-           {{F::k5xx}, A::kBestNode, Fails(5, "get best node rsp status code[503].")},
-           {{F::kNotEnoughSpace}, A::kCreate, Fails(7, "upload object rsp status code[500].")},
-           {{F::kMalformed}, A::kCreate, Fails(5, "CreatePartTask rsp msg invalid[<?xml")},
-           {{F::kEmpty}, A::kBestNode, Fails(5, "get best node rsp msg invalid[].")},
-           {{F::kMissingHeader}, A::kBestNode, Ok(), V::kNoLength},
-           {{F::kBadLocation}, A::kCreate, Fails(5, "CreatePartTask rsp status code[302].")},
-           {{F::kLoopLocation}, A::kPart1, Fails(5, "UploadPartObject rsp status code[302].")},
-           {{F::kHugeBody}, A::kComplete, Fails(5, "FinishPartTask rsp status code[500].")},
+           {{"refused"}, A::kAll, Fails(4, "Send get best node msg failed[7:111].")},
+           {{"reset"}, A::kBestNode, Fails(4, "Send get best node msg failed[")},
+           {{"reset_mid_body"}, A::kCreate, Fails(4, "Send CreatePartTask msg failed[")},
+           {{"stall"}, A::kComplete, Ok()},
+           {{"short_body"}, A::kCreate, Fails(5, "CreatePartTask rsp msg invalid[")},
+           {{"chunked"}, A::kBestNode, Ok()},
+           {{"status"}, A::kBestNode, Status("get best node", 503)},
+           {{"not_enough_space"}, A::kCreate, Status("upload object", 500, 7)},
+           {{"malformed"}, A::kCreate, Fails(5, "CreatePartTask rsp msg invalid[<?xml")},
+           {{"empty"}, A::kBestNode, Fails(5, "get best node rsp msg invalid[].")},
+           {{"missing_header"}, A::kBestNode, Ok(), V::kNoLength},
+           {{"bad_location"}, A::kCreate, Status("CreatePartTask", 302)},
+           {{"loop_location"}, A::kPart1, Status("UploadPartObject", 302)},
+           {{"huge_body"}, A::kComplete, Status("FinishPartTask", 500)},
        })},
       {Op::kDownloadMemory, "DownloadMemory",
        Cells({
-           {{F::kRefused}, A::kAll, Fails(4, "SendObjectMsg msg failed[7:111].")},
-           {{F::kReset, F::kResetMidBody}, A::kGet, kObjectMsgSendFailed},
-           {{F::kStall}, A::kGet, kObjectMsgTimedOut},
-           {{F::kShortBody}, A::kGet, kObjectBodyShort},
-           {{F::kChunked, F::kMalformed, F::kEmpty}, A::kGet, Ok()},
-           {{F::k5xx}, A::kGet, Fails(5, "DownloadObject rsp status code[503].")},
-           {{F::kNotEnoughSpace, F::kHugeBody},
-            A::kGet,
-            Fails(5, "DownloadObject rsp status code[500].")},
-           {{F::kMissingHeader}, A::kGet, Ok(), V::kNoLength},
-           {{F::kBadLocation}, A::kGet, Fails(6, "redirect url error[https://")},
-           {{F::kLoopLocation}, A::kGet, Fails(5, "DownloadObject rsp status code[302].")},
+           {{"refused"}, A::kAll, Fails(4, "SendObjectMsg msg failed[7:111].")},
+           {{"reset", "reset_mid_body"}, A::kGet, kObjectMsgSendFailed},
+           {{"stall"}, A::kGet, kObjectMsgTimedOut},
+           {{"short_body"}, A::kGet, kObjectBodyShort},
+           {{"chunked", "malformed", "empty"}, A::kGet, Ok()},
+           {{"status"}, A::kGet, Status("DownloadObject", 503)},
+           {{"not_enough_space", "huge_body"}, A::kGet, Status("DownloadObject", 500)},
+           {{"missing_header"}, A::kGet, Ok(), V::kNoLength},
+           {{"bad_location"}, A::kGet, Fails(6, "redirect url error[https://")},
+           {{"loop_location"}, A::kGet, Status("DownloadObject", 302)},
            // The redirected request: the same time-outs, no NoSuchKey reading.
-           {{F::kReset}, A::kRedirected, kObjectMsgSendFailed},
-           {{F::kStall}, A::kRedirected, kObjectMsgTimedOut},
-           {{F::kShortBody}, A::kRedirected, kObjectBodyShort},
-           {{F::k5xx}, A::kRedirected, Fails(5, "DownloadObject rsp status code[503].")},
+           {{"reset"}, A::kRedirected, kObjectMsgSendFailed},
+           {{"stall"}, A::kRedirected, kObjectMsgTimedOut},
+           {{"short_body"}, A::kRedirected, kObjectBodyShort},
+           {{"status"}, A::kRedirected, Status("DownloadObject", 503)},
        })},
       {Op::kDownloadRange, "DownloadRange",
        Cells({
-           {{F::kRefused}, A::kAll, Fails(4, "SendObjectMsg msg failed[7:111].")},
-           {{F::kReset, F::kResetMidBody}, A::kGet, kObjectMsgSendFailed},
-           {{F::kStall}, A::kGet, kObjectMsgTimedOut},
-           {{F::kShortBody}, A::kGet, kObjectBodyShort},
-           {{F::kChunked, F::kMalformed, F::kEmpty}, A::kGet, Ok()},
-           {{F::k5xx}, A::kGet, Fails(5, "DownloadObject rsp status code[503].")},
-           {{F::kNotEnoughSpace, F::kHugeBody},
-            A::kGet,
-            Fails(5, "DownloadObject rsp status code[500].")},
-           {{F::kMissingHeader}, A::kGet, Fails(6, "redirect url error[]."), V::kNoLocation},
-           {{F::kBadLocation}, A::kGet, Fails(6, "redirect url error[http://"), V::kNoPath},
-           {{F::kLoopLocation}, A::kGet, Fails(5, "DownloadObject rsp status code[302].")},
+           {{"refused"}, A::kAll, Fails(4, "SendObjectMsg msg failed[7:111].")},
+           {{"reset", "reset_mid_body"}, A::kGet, kObjectMsgSendFailed},
+           {{"stall"}, A::kGet, kObjectMsgTimedOut},
+           {{"short_body"}, A::kGet, kObjectBodyShort},
+           {{"chunked", "malformed", "empty"}, A::kGet, Ok()},
+           {{"status"}, A::kGet, Status("DownloadObject", 503)},
+           {{"not_enough_space", "huge_body"}, A::kGet, Status("DownloadObject", 500)},
+           {{"missing_header"}, A::kGet, Fails(6, "redirect url error[]."), V::kNoLocation},
+           {{"bad_location"}, A::kGet, Fails(6, "redirect url error[http://"), V::kNoPath},
+           {{"loop_location"}, A::kGet, Status("DownloadObject", 302)},
        })},
       {Op::kDownloadFileHttp, "DownloadFileHttp",
        Cells({
-           {{F::kRefused}, A::kAll, Fails(4, "Send download big object msg failed[7:111].")},
-           {{F::kReset, F::kResetMidBody, F::kShortBody}, A::kGet, kBigObjectSendFailed},
-           {{F::kStall}, A::kGet, Fails(4, "Send download big object msg failed[28:28].")},
-           {{F::kChunked, F::kMalformed, F::kEmpty}, A::kGet, Ok()},
-           {{F::k5xx}, A::kGet, Fails(5, "DownloadBigObject rsp status code[503].")},
-           {{F::kNotEnoughSpace, F::kHugeBody},
-            A::kGet,
-            Fails(5, "DownloadBigObject rsp status code[500].")},
-           {{F::kMissingHeader}, A::kGet, Fails(6, "redirect url error[]."), V::kNoLocation},
-           {{F::kBadLocation}, A::kGet, Fails(6, "redirect url error[https://")},
-           {{F::kLoopLocation}, A::kGet, Fails(5, "DownloadBigObject rsp status code[302].")},
+           {{"refused"}, A::kAll, Fails(4, "Send download big object msg failed[7:111].")},
+           {{"reset", "reset_mid_body", "short_body"}, A::kGet, kBigObjectSendFailed},
+           {{"stall"}, A::kGet, Fails(4, "Send download big object msg failed[28:28].")},
+           {{"chunked", "malformed", "empty"}, A::kGet, Ok()},
+           {{"status"}, A::kGet, Status("DownloadBigObject", 503)},
+           {{"not_enough_space", "huge_body"}, A::kGet, Status("DownloadBigObject", 500)},
+           {{"missing_header"}, A::kGet, Fails(6, "redirect url error[]."), V::kNoLocation},
+           {{"bad_location"}, A::kGet, Fails(6, "redirect url error[https://")},
+           {{"loop_location"}, A::kGet, Status("DownloadBigObject", 302)},
            // The redirected request carries no time-outs: a stall there is ridden out.
-           {{F::kReset, F::kShortBody}, A::kRedirected, kBigObjectSendFailed},
-           {{F::kStall}, A::kRedirected, Ok()},
-           {{F::k5xx}, A::kRedirected, Fails(5, "DownloadBigObject rsp status code[503].")},
+           {{"reset", "short_body"}, A::kRedirected, kBigObjectSendFailed},
+           {{"stall"}, A::kRedirected, Ok()},
+           {{"status"}, A::kRedirected, Status("DownloadBigObject", 503)},
        })},
       {Op::kDownloadFileHttps, "DownloadFileHttps",
        Cells({
            // The metadata request fails too, and the object streams.
-           {{F::kRefused}, A::kAll, Fails(4, "Send download big object msg failed[7:111].")},
-           {{F::kReset, F::kResetMidBody}, A::kGet, kObjectMsgSendFailed},
-           {{F::kStall}, A::kGet, kObjectMsgTimedOut},
+           {{"refused"}, A::kAll, Fails(4, "Send download big object msg failed[7:111].")},
+           {{"reset", "reset_mid_body"}, A::kGet, kObjectMsgSendFailed},
+           {{"stall"}, A::kGet, kObjectMsgTimedOut},
            // A range answered by a document is shorter than its slice.
-           {{F::kShortBody, F::kMalformed}, A::kGet, kObjectBodyShort},
-           {{F::kChunked}, A::kGet, Ok()},
-           {{F::k5xx}, A::kGet, Fails(5, "DownloadObject rsp status code[503].")},
-           {{F::kNotEnoughSpace, F::kHugeBody},
-            A::kGet,
-            Fails(5, "DownloadObject rsp status code[500].")},
-           {{F::kEmpty}, A::kGet, Fails(5, "DownloadObject rsp body short[0 of 1048576")},
+           {{"short_body", "malformed"}, A::kGet, kObjectBodyShort},
+           {{"chunked"}, A::kGet, Ok()},
+           {{"status"}, A::kGet, Status("DownloadObject", 503)},
+           {{"not_enough_space", "huge_body"}, A::kGet, Status("DownloadObject", 500)},
+           {{"empty"}, A::kGet, Fails(5, "DownloadObject rsp body short[0 of 1048576")},
            // Without Object-Size the object streams.
-           {{F::kMissingHeader}, A::kMetadata, Ok(), V::kNoObjectSize},
-           {{F::kBadLocation}, A::kGet, Fails(6, "redirect url error[http://")},
-           {{F::kLoopLocation}, A::kGet, Fails(5, "DownloadObject rsp status code[302].")},
-           {{F::kReset}, A::kRedirected, kObjectMsgSendFailed},
-           {{F::kStall}, A::kRedirected, kObjectMsgTimedOut},
-           {{F::k5xx}, A::kRedirected, Fails(5, "DownloadObject rsp status code[503].")},
+           {{"missing_header"}, A::kMetadata, Ok(), V::kNoObjectSize},
+           {{"bad_location"}, A::kGet, Fails(6, "redirect url error[http://")},
+           {{"loop_location"}, A::kGet, Status("DownloadObject", 302)},
+           {{"reset"}, A::kRedirected, kObjectMsgSendFailed},
+           {{"stall"}, A::kRedirected, kObjectMsgTimedOut},
+           {{"status"}, A::kRedirected, Status("DownloadObject", 503)},
        })},
       {Op::kRemove, "Remove", Cells(Removal())},
       {Op::kRemoveObjectFile, "RemoveObjectFile", Cells(Removal())},
       {Op::kVersion, "Version",
        Cells({
-           {{F::kRefused}, A::kAll, Fails(4, "Send get storage version msg failed[7:111].")},
-           {{F::kReset, F::kResetMidBody},
+           {{"refused"}, A::kAll, Fails(4, "Send get storage version msg failed[7:111].")},
+           {{"reset", "reset_mid_body"},
             A::kVersion,
             Fails(4, "Send get storage version msg failed[")},
-           {{F::kStall, F::kChunked}, A::kVersion, Ok()},
-           {{F::kShortBody}, A::kVersion, Fails(5, "get storage version rsp msg invalid[")},
-           {{F::k5xx}, A::kVersion, Fails(5, "get storage version rsp status code[503].")},
-           {{F::kNotEnoughSpace, F::kHugeBody},
-            A::kVersion,
-            Fails(5, "get storage version rsp status code[500].")},
-           {{F::kMalformed}, A::kVersion, Fails(5, "get storage version rsp msg invalid[<?xml")},
-           {{F::kEmpty}, A::kVersion, Fails(5, "get storage version rsp msg invalid[].")},
-           {{F::kMissingHeader}, A::kVersion, Ok(), V::kNoLength},
-           {{F::kBadLocation, F::kLoopLocation},
-            A::kVersion,
-            Fails(5, "get storage version rsp status code[302].")},
-           {{F::kHugeBody},
+           {{"stall", "chunked"}, A::kVersion, Ok()},
+           {{"short_body"}, A::kVersion, Fails(5, "get storage version rsp msg invalid[")},
+           {{"status"}, A::kVersion, Status("get storage version", 503)},
+           {{"not_enough_space", "huge_body"}, A::kVersion, Status("get storage version", 500)},
+           {{"malformed"}, A::kVersion, Fails(5, "get storage version rsp msg invalid[<?xml")},
+           {{"empty"}, A::kVersion, Fails(5, "get storage version rsp msg invalid[].")},
+           {{"missing_header"}, A::kVersion, Ok(), V::kNoLength},
+           {{"bad_location", "loop_location"}, A::kVersion, Status("get storage version", 302)},
+           {{"huge_body"},
             A::kVersion,
             Fails(5, "get storage version rsp msg invalid["),
             V::kStatus200},
        })},
       {Op::kPictureUpload, "PictureUpload",
        Cells({
-           {{F::kRefused}, A::kAll, PictureFails()},
-           // kEmpty: stored before the answer was emptied; the call fails (no URL).
-           {{F::kReset, F::k5xx, F::kNotEnoughSpace, F::kEmpty, F::kBadLocation, F::kHugeBody},
+           {{"refused"}, A::kAll, PictureFails()},
+           // empty: stored before the answer was emptied; the call fails (no URL).
+           {{"reset", "status", "not_enough_space", "empty", "bad_location", "huge_body"},
             A::kPicWrite,
             PictureFails()},
-           {{F::kResetMidBody, F::kShortBody, F::kMalformed, F::kLoopLocation},
+           {{"reset_mid_body", "short_body", "malformed", "loop_location"},
             A::kPicBestNode,
             PictureFails()},
-           {{F::kStall, F::kChunked}, A::kPicWrite, Ok()},
-           {{F::kMissingHeader}, A::kPicBestNode, Ok(), V::kNoLength},
-           {{F::kHugeBody}, A::kPicBestNode, PictureFails(), V::kStatus200},
-           {{F::kHugeBody}, A::kPicWrite, PictureFails(), V::kStatus200},
+           {{"stall", "chunked"}, A::kPicWrite, Ok()},
+           {{"missing_header"}, A::kPicBestNode, Ok(), V::kNoLength},
+           {{"huge_body"}, A::kPicBestNode, PictureFails(), V::kStatus200},
+           {{"huge_body"}, A::kPicWrite, PictureFails(), V::kStatus200},
        })},
       {Op::kPictureDownload, "PictureDownload",
        Cells({
-           {{F::kRefused}, A::kAll, PictureFails()},
-           {{F::kReset, F::kResetMidBody, F::kShortBody, F::k5xx, F::kNotEnoughSpace,
-             F::kBadLocation, F::kLoopLocation, F::kHugeBody},
+           {{"refused"}, A::kAll, PictureFails()},
+           {{"reset", "reset_mid_body", "short_body", "status", "not_enough_space", "bad_location",
+             "loop_location", "huge_body"},
             A::kPicGet,
             PictureFails()},
-           {{F::kStall, F::kChunked, F::kMalformed, F::kEmpty}, A::kPicGet, Ok()},
-           {{F::kMissingHeader}, A::kPicGet, PictureFails(), V::kNoLocation},
-           {{F::kReset, F::k5xx}, A::kRedirected, PictureFails()},
-           {{F::kStall}, A::kRedirected, Ok()},
+           {{"stall", "chunked", "malformed", "empty"}, A::kPicGet, Ok()},
+           {{"missing_header"}, A::kPicGet, PictureFails(), V::kNoLocation},
+           {{"reset", "status"}, A::kRedirected, PictureFails()},
+           {{"stall"}, A::kRedirected, Ok()},
        })},
   };
 }
@@ -326,14 +310,6 @@ std::vector<OpCells> BuildCells() {
 const std::vector<OpCells>& MatrixCells() {
   static const std::vector<OpCells> cells = BuildCells();
   return cells;
-}
-
-const char* FaultName(Fault fault) {
-  static const char* const kNames[] = {
-      "refused",        "reset",        "reset_mid_body",   "stall",     "short_body",
-      "chunked",        "5xx",          "not_enough_space", "malformed", "empty",
-      "missing_header", "bad_location", "loop_location",    "huge_body"};
-  return kNames[static_cast<int>(fault)];
 }
 
 }  // namespace orca_test

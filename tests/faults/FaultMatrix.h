@@ -34,23 +34,6 @@ enum class Op {
   kPictureDownload
 };
 
-enum class Fault {
-  kRefused,         // nothing listens on the ports
-  kReset,           // connection reset before the answer
-  kResetMidBody,    // reset after half the answer's body
-  kStall,           // the answer stalls half-way (see kShortStallMs below)
-  kShortBody,       // half the body of a full Content-Length, then close
-  kChunked,         // the body chunked, without Content-Length
-  k5xx,             // 503 with an XML error body
-  kNotEnoughSpace,  // 500 naming NotEnoughSpace
-  kMalformed,       // the body replaced by a broken XML/JSON document (kBrokenXml)
-  kEmpty,           // the body replaced by nothing
-  kMissingHeader,   // a header field left out (Cell::variant)
-  kBadLocation,     // 302 to a Location of the wrong scheme (or without path)
-  kLoopLocation,    // 302 to the very same URL, again and again
-  kHugeBody,        // 500 (or 200: Cell::variant) with a 100 MiB body
-};
-
 // The requests of an operation that a fault hits: the emulator's role,
 // method and path glob ("" for the object URL the operation names).
 struct Target {
@@ -60,15 +43,15 @@ struct Target {
   const char* path;
 };
 
-// How a cell's fault departs from the plain one.
+// How a cell's fault departs from the emulator's plain one.
 enum class Variant {
   kNone,
   kOnce,          // the fault hits one request only (else every one)
-  kNoLength,      // kMissingHeader: Content-Length
-  kNoLocation,    // kMissingHeader: Location (downloads are redirected)
-  kNoObjectSize,  // kMissingHeader: Object-Size
-  kNoPath,        // kBadLocation: a Location without a path
-  kStatus200,     // kHugeBody: status 200 where a small document is expected
+  kNoLength,      // missing_header: Content-Length
+  kNoLocation,    // missing_header: Location (downloads are redirected)
+  kNoObjectSize,  // missing_header: Object-Size
+  kNoPath,        // bad_location: a Location without a path
+  kStatus200,     // huge_body: status 200 where a small document is expected
 };
 
 // Requests without a configurable time-out wait 60 s for a stalled answer,
@@ -87,11 +70,13 @@ inline constexpr char kBrokenXml[] = R"(<?xml version="1.0" encoding="UTF-8"?><B
 struct Expect {
   bool ok;
   int32_t code;
-  const char* message;
+  std::string message;
 };
 
+// `fault`: an emulator fault kind ("status" answers 503), or "refused":
+// nothing listens on the ports.
 struct Cell {
-  Fault fault;
+  std::string fault;
   Target at;
   Expect expect;
   Variant variant = Variant::kNone;
@@ -105,14 +90,12 @@ struct OpCells {
 
 const std::vector<OpCells>& MatrixCells();
 inline void PrintTo(const OpCells& op, std::ostream* out) { *out << op.name; }
-const char* FaultName(Fault fault);
 
-// Runs `cell` of `op` with GoogleTest assertions (the call returns in time
-// with the expected result and code, a success is verified through the
-// emulator, a failure leaves the out arguments alone, no partial object is
-// visible, no secret leaks, heap growth stays bounded) and records it.
+// Runs `cell` of `op` with GoogleTest assertions (in time, the expected
+// result and code, a success verified, a failure's out arguments untouched,
+// no partial object visible, no secret leaked, heap growth bounded); counts
+// it in the totals (cells, passed, failed) that PrintTotals writes.
 void RunCell(const OpCells& op, const Cell& cell);
-// The totals of the cells run: cells, passed, failed.
 void PrintTotals(std::ostream& out);
 
 struct ErrorState {
@@ -123,8 +106,7 @@ struct ErrorState {
 // What one cell's call works with.
 struct CellEnv {
   Emulator& emulator;
-  // The client's configuration (dead ports when nothing must answer).
-  Orca::CloudStorage::SStorageServerConfig config;
+  Orca::CloudStorage::SStorageServerConfig config;  // dead ports: "refused"
   Orca::CloudStorage::SStorageServerInfo version_server;
   std::string dir;  // a private folder for local files
   std::string tag;  // unique per cell
@@ -136,7 +118,6 @@ struct CellEnv {
 class MatrixOperation {
  public:
   virtual ~MatrixOperation() = default;
-
   virtual bool https() const { return false; }
   virtual bool picture() const { return false; }
   // Faults off: stores what the call needs (an object to remove, a picture).
@@ -147,16 +128,11 @@ class MatrixOperation {
   // `replaced`: the body the fault sent in place of the object, or null.
   virtual void CheckSuccess(const CellEnv& env, const char* replaced) = 0;
   virtual void CheckFailure(const CellEnv& /*env*/) {}
-  // The bytes any object (picture) that appears must hold; null for an
-  // operation that stores none.
+  // The bytes any new object (picture) must hold; null: none may appear.
   virtual const std::string* Stored() const { return nullptr; }
 };
 
 std::unique_ptr<MatrixOperation> MakeOperation(Op op);
-
-// Faults off: the whole object or picture at `url`, through a clean client.
-bool ReadObject(Emulator& emulator, const std::string& url, std::string& bytes,
-                bool picture = false);
 
 }  // namespace orca_test
 

@@ -24,9 +24,7 @@ constexpr char kRange[] = "1000-70999";
 std::string RandomBytes(size_t size, uint64_t seed) {
   std::mt19937_64 generator(seed);
   std::string bytes(size, '\0');
-  for (char& c : bytes) {
-    c = static_cast<char>(generator());
-  }
+  for (char& c : bytes) c = static_cast<char>(generator());
   return bytes;
 }
 
@@ -50,6 +48,19 @@ std::string TakeBuffer(char* buffer, uint32_t length) {
 void ExpectSameBytes(const std::string& actual, const std::string& expected, const char* what) {
   EXPECT_EQ(actual.size(), expected.size()) << what;
   EXPECT_TRUE(actual == expected) << what << " differs from what was expected";
+}
+
+// Faults off: the whole object or picture at `url`, through a clean client.
+bool ReadObject(Emulator& emulator, const std::string& url, std::string& bytes,
+                bool picture = false) {
+  char* buffer = nullptr;
+  uint32_t length = 0;
+  if (picture ? !CPictureClient(emulator.PictureConfig()).DownloadPicture(&buffer, length, url)
+              : !CObjectClient(emulator.ObjectConfig()).DownloadFile(&buffer, length, url)) {
+    return false;
+  }
+  bytes = TakeBuffer(buffer, length);
+  return true;
 }
 
 // Runs `call` on a new client of `env` with the matrix's time-outs and
@@ -122,9 +133,7 @@ class Upload : public MatrixOperation {
                       : op_ == Op::kPiecesAloneStorage
                           ? client.UploadFileByPiecesAloneStorage(url_, bytes, length, last)
                           : client.UploadFileByPiecesAndFileName(url_, bytes, length, last, first);
-      if (!ok) {
-        return false;
-      }
+      if (!ok) return false;
       settled_url_ = first ? url_ : settled_url_;
     }
     return true;
@@ -299,17 +308,6 @@ std::unique_ptr<MatrixOperation> MakeOperation(Op op) {
     default:
       return std::make_unique<Upload>(op);
   }
-}
-
-bool ReadObject(Emulator& emulator, const std::string& url, std::string& bytes, bool picture) {
-  char* buffer = nullptr;
-  uint32_t length = 0;
-  if (picture ? !CPictureClient(emulator.PictureConfig()).DownloadPicture(&buffer, length, url)
-              : !CObjectClient(emulator.ObjectConfig()).DownloadFile(&buffer, length, url)) {
-    return false;
-  }
-  bytes = TakeBuffer(buffer, length);
-  return true;
 }
 
 }  // namespace orca_test
