@@ -147,11 +147,19 @@ void CheckNewFiles(const std::vector<std::filesystem::path>& before,
   }
 }
 
-// The emulators (HTTP and HTTPS, started on first use), a folder for local
-// files and a port where connections are refused, for the whole process.
+EmulatorOptions Https() {
+  EmulatorOptions options;
+  options.https = true;
+  return options;
+}
+
+// The emulators (HTTP and HTTPS), a folder for local files and a port where
+// connections are refused, for the whole process.
 class Harness {
  public:
-  Harness() : dir_(EmulatorFor(false).data_dir() + "/../matrix") {
+  Harness() : dir_(http_.data_dir() + "/../matrix") {
+    // Read at every request; set before any HTTPS call of the process.
+    ::setenv("ORCA_CS_CA_BUNDLE", https_.ca_bundle().c_str(), 1);
     std::filesystem::create_directories(dir_);
     dead_socket_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);  // bound, never listening
     sockaddr_in address{};
@@ -170,22 +178,8 @@ class Harness {
   void Run(const OpCells& op, const Cell& cell);
 
  private:
-  Emulator& EmulatorFor(bool https) {
-    std::unique_ptr<Emulator>& slot = https ? https_ : http_;
-    if (!slot) {
-      EmulatorOptions options;
-      options.https = https;
-      slot = std::make_unique<Emulator>(options);
-      if (https) {
-        // Read at every request; set once, before any HTTPS call of the process.
-        ::setenv("ORCA_CS_CA_BUNDLE", slot->ca_bundle().c_str(), 1);
-      }
-    }
-    return *slot;
-  }
-
-  std::unique_ptr<Emulator> http_;
-  std::unique_ptr<Emulator> https_;
+  Emulator http_;
+  Emulator https_{Https()};
   const std::string dir_;
   int dead_socket_ = -1;
   uint32_t dead_port_ = 0;
@@ -196,7 +190,7 @@ void Harness::Run(const OpCells& op, const Cell& cell) {
   ASSERT_NE(dead_port_, 0u) << "no port to refuse connections";
   const std::unique_ptr<MatrixOperation> operation = MakeOperation(op.op);
   const bool picture = operation->picture();
-  Emulator& emulator = EmulatorFor(operation->https());
+  Emulator& emulator = operation->https() ? https_ : http_;
   CellEnv env{emulator, picture ? emulator.PictureConfig() : emulator.ObjectConfig(),
               emulator.VersionServer(), dir_, std::to_string(++cells_run_)};
   operation->Prepare(env);

@@ -6,7 +6,6 @@
 
 #include <fstream>
 #include <iterator>
-#include <random>
 
 #include "FaultMatrix.h"
 
@@ -21,14 +20,7 @@ constexpr uint32_t kUntouchedLength = 12345;
 constexpr uint64_t kMemoryObjectSize = 256 * 1024 + 7;
 constexpr char kRange[] = "1000-70999";
 
-std::string RandomBytes(size_t size, uint64_t seed) {
-  std::mt19937_64 generator(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(generator());
-  return bytes;
-}
-
-std::string PictureBytes() { return "\xff\xd8\xff\xe0" + RandomBytes(40000, 5) + "\xff\xd9"; }
+std::string PictureBytes() { return "\xff\xd8\xff\xe0" + GeneratedBytes(5, 0, 40000) + "\xff\xd9"; }
 
 bool ReadFile(const std::string& path, std::string& bytes) {
   std::ifstream in(path, std::ios::binary);
@@ -81,11 +73,12 @@ class Upload : public MatrixOperation {
  public:
   explicit Upload(Op op)
       : op_(op),
-        data_(op == Op::kPictureUpload         ? PictureBytes()
-              : op == Op::kUploadFileMultipart ? RandomBytes(10 * 1024 * 1024 + 1, 2)  // 6 parts
-              : op == Op::kUploadFileSmall     ? RandomBytes(200 * 1024 + 3, 2)
-              : op == Op::kUploadMemory        ? RandomBytes(64 * 1024 + 5, 1)
-                                               : RandomBytes(120001, 3)) {}
+        data_(op == Op::kPictureUpload ? PictureBytes()
+              : op == Op::kUploadFileMultipart
+                  ? GeneratedBytes(2, 0, 10 * 1024 * 1024 + 1)  // 6 parts
+              : op == Op::kUploadFileSmall ? GeneratedBytes(2, 0, 200 * 1024 + 3)
+              : op == Op::kUploadMemory    ? GeneratedBytes(1, 0, 64 * 1024 + 5)
+                                           : GeneratedBytes(3, 0, 120001)) {}
 
   bool picture() const override { return op_ == Op::kPictureUpload; }
   void Prepare(const CellEnv& env) override {
