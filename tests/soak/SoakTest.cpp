@@ -1,9 +1,6 @@
-// Soak: eight threads run 2,000 mixed operations against one emulator that
-// injects random faults (seeded; the seed is printed, ORCA_SOAK_SEED
-// replaces it). Every operation is accounted for: it succeeded and what it
-// stored or fetched was verified, or it failed with a recorded code (the
-// picture client, which records none, with false). Nothing may crash, leak
-// or hang; the counts are printed at the end.
+// Soak: eight threads, 2,000 mixed operations, random faults (the printed
+// seed; ORCA_SOAK_SEED replays one). Every operation succeeded and was
+// verified, or failed with a recorded code (the picture client: false).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -17,7 +14,6 @@
 #include <random>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "Emulator.h"
@@ -40,9 +36,7 @@ constexpr uint64_t kGeneratedSeed = 99;
 
 std::string RandomBytes(std::mt19937_64& random, size_t size) {
   std::string bytes(size, '\0');
-  for (char& c : bytes) {
-    c = static_cast<char>(random());
-  }
+  for (char& c : bytes) c = static_cast<char>(random());
   return bytes;
 }
 
@@ -67,19 +61,20 @@ bool SameAsSent(const std::string& received, const std::string& expected, const 
   return same;
 }
 
-// The same for a buffer that the library allocated, which is freed.
-bool SameAsSent(char* buffer, uint32_t length, const std::string& expected,
-                const std::string& url) {
-  const std::string received(buffer, length);
+// Takes a buffer that the library allocated.
+std::string Take(char* buffer, uint32_t length) {
+  std::string bytes(buffer, length);
   delete[] buffer;
-  return SameAsSent(received, expected, url);
+  return bytes;
 }
 
 // One thread: fresh clients per operation (the error state then holds that
 // operation's failure alone) and the objects and pictures it stored.
 class Worker {
  public:
-  using Stored = std::pair<std::string, std::string>;  // url, bytes
+  struct Stored {
+    std::string url, bytes;
+  };
   struct Clients {
     CObjectClient objects;
     CPictureClient pictures;
@@ -93,8 +88,10 @@ class Worker {
   };
 
   Worker(Emulator& emulator, const std::string& dir, int index, uint64_t seed)
-      : emulator_(emulator), dir_(dir), random_(seed + static_cast<uint64_t>(index)) {
-    local_ = dir + "/thread" + std::to_string(index);
+      : emulator_(emulator),
+        dir_(dir),
+        local_(dir + "/thread" + std::to_string(index)),
+        random_(seed + static_cast<uint64_t>(index)) {
     fs::create_directories(local_);
   }
 
@@ -119,18 +116,17 @@ class Worker {
     return kOperations[std::discrete_distribution<size_t>(weights.begin(), weights.end())(random_)];
   }
 
-  // True when `op` succeeded and was verified, else its recorded code in `code`.
-  bool Run(const Operation& op, int32_t& code) {
+  // -1 when `op` succeeded and was verified, else its recorded code.
+  int32_t Run(const Operation& op) {
     Clients clients{CObjectClient(emulator_.ObjectConfig()),
                     CPictureClient(emulator_.PictureConfig())};
     clients.objects.SetTimeoutConfig(1000, 1000);
-    const bool ok = (this->*op.run)(clients);
+    if ((this->*op.run)(clients)) return -1;
+    int32_t code = 0;
     std::string message;
-    if (!ok && !op.picture) {
-      clients.objects.GetLastError(code, message);
-      EXPECT_GE(code, 2) << op.name << " failed without a code";
-    }
-    return ok;
+    clients.objects.GetLastError(code, message);
+    EXPECT_TRUE(op.picture ? code == 0 : code >= 2) << op.name << " failed without a code";
+    return code;
   }
 
  private:
@@ -158,12 +154,11 @@ class Worker {
                url, bytes.data() + half, static_cast<uint32_t>(bytes.size() - half), true) &&
            Keep(stored_, url, bytes);
   }
-  // A reported upload stored the object or picture whole: its file in the
-  // emulator's store. Keeps it in `list` for downloads and removals.
+  // A reported upload stored the bytes whole; keeps them for later operations.
   bool Keep(std::vector<Stored>& list, const std::string& url, const std::string& bytes) {
     const bool whole = ReadFile(Folder(&list == &stored_) / KeyOf(url)) == bytes;
     EXPECT_TRUE(whole) << "a reported upload did not store the bytes whole: " << url;
-    if (whole) list.emplace_back(url, bytes);
+    if (whole) list.push_back({url, bytes});
     return whole;
   }
 
@@ -180,7 +175,7 @@ class Worker {
     char* buffer = nullptr;
     uint32_t length = 0;
     return c.objects.DownloadFile(&buffer, length, range, url) &&
-           SameAsSent(buffer, length, bytes, url);
+           SameAsSent(Take(buffer, length), bytes, url);
   }
   bool DownloadFile(Clients& c) {
     const auto [url, bytes] = PickObject();
@@ -198,9 +193,8 @@ class Worker {
 
   bool Remove(Clients& c) {
     const size_t index = random_() % stored_.size();
-    const std::string url = stored_[index].first;
-    if (!(random_() % 2 == 0 ? c.objects.RemoveFileByUrl(url)
-                             : c.objects.RemoveObjectFileByUrl(url))) {
+    const std::string url = stored_[index].url;
+    if (!(index % 2 == 0 ? c.objects.RemoveFileByUrl(url) : c.objects.RemoveObjectFileByUrl(url))) {
       return false;
     }
     stored_.erase(stored_.begin() + static_cast<long>(index));
@@ -225,57 +219,30 @@ class Worker {
     char* buffer = nullptr;
     uint32_t length = 0;
     return c.pictures.DownloadPicture(&buffer, length, url) &&
-           SameAsSent(buffer, length, bytes, url);
+           SameAsSent(Take(buffer, length), bytes, url);
   }
 
-  fs::path Folder(bool objects) const {
-    return fs::path(emulator_.data_dir()) / (objects ? "objects" : "pictures") /
-           Emulator::pool().name;
+  fs::path Folder(bool objects) const {  // in the emulator's store
+    return fs::path(emulator_.data_dir()) / (objects ? "objects" : "pictures") / "pool1";
   }
 
   Emulator& emulator_;
-  const std::string dir_;  // shared by the threads
-  std::string local_;      // this thread's
+  const std::string dir_;    // shared by the threads
+  const std::string local_;  // this thread's
   std::mt19937_64 random_;
   std::vector<Stored> stored_;
   std::vector<Stored> pictures_;
 };
 
-// Outcomes by operation: successes (code -1) and failures by recorded code
-// (0: the picture client's false).
-using Counts = std::map<std::string, std::map<int32_t, int>>;
-
-// Prints the counts; returns the operations accounted for.
-int Print(const Counts& counts, std::ostream& out) {
-  int outcomes[2] = {0, 0};  // failed, succeeded
-  for (const auto& [name, by_code] : counts) {
-    out << "  " << name;
-    for (const auto& [code, count] : by_code) {
-      out << ", " << count << (code < 0 ? " verified" : " failed, code " + std::to_string(code));
-      outcomes[code < 0 ? 1 : 0] += count;
-    }
-    out << "\n";
-  }
-  out << "soak: " << outcomes[0] + outcomes[1] << " operations: " << outcomes[1]
-      << " succeeded and verified, " << outcomes[0]
-      << " failed with a code (false for the picture client)\n";
-  return outcomes[0] + outcomes[1];
-}
-
 TEST(SoakTest, EightThreadsWithRandomFaults) {
   const char* seed_text = std::getenv("ORCA_SOAK_SEED");
-  const uint64_t seed = seed_text != nullptr && *seed_text != '\0'
-                            ? std::strtoull(seed_text, nullptr, 10)
-                            : kDefaultSeed;
-  std::cout << "soak: seed " << seed << " (ORCA_SOAK_SEED to replay), " << kThreads << " threads x "
-            << kOperationsPerThread << " operations, fault probability " << kFaultProbability
-            << " per request" << std::endl;
+  const uint64_t seed = seed_text != nullptr ? std::strtoull(seed_text, nullptr, 10) : kDefaultSeed;
+  std::cout << "soak: seed " << seed << " (ORCA_SOAK_SEED to replay)" << std::endl;
   Emulator emulator;
   const std::string dir = emulator.data_dir() + "/../soak";
   fs::create_directories(dir);
   std::mt19937_64 random(seed);
   WriteFile(dir + "/multipart.dat", RandomBytes(random, 10 * 1024 * 1024 + 1));
-
   EmulatorFault parameters;  // for the kinds drawn
   parameters.status = 503;
   parameters.delay_ms = 300;
@@ -287,7 +254,7 @@ TEST(SoakTest, EightThreadsWithRandomFaults) {
                             "bad_location", "loop_location", "delay", "stall"},
                            parameters);
   std::mutex mutex;
-  Counts counts;
+  std::map<std::string, std::map<int32_t, int>> counts;  // by name, by code (-1: verified)
   std::vector<std::thread> threads;
   threads.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) {
@@ -296,19 +263,26 @@ TEST(SoakTest, EightThreadsWithRandomFaults) {
       for (int i = 0; i < kOperationsPerThread; ++i) {
         const Worker::Operation& op = worker.Pick();
         const auto start = std::chrono::steady_clock::now();
-        int32_t code = 0;
-        const bool ok = worker.Run(op, code);
+        const int32_t outcome = worker.Run(op);
         EXPECT_LT(std::chrono::steady_clock::now() - start, kOperationBound) << op.name;
         const std::lock_guard<std::mutex> lock(mutex);
-        ++counts[op.name][ok ? -1 : code];
+        ++counts[op.name][outcome];
       }
     });
   }
-  for (std::thread& thread : threads) {
-    thread.join();
-  }
+  for (std::thread& thread : threads) thread.join();
   emulator.ClearFaults();
-  EXPECT_EQ(Print(counts, std::cout), kThreads * kOperationsPerThread);
+  int total = 0;
+  for (const auto& [name, by_code] : counts) {
+    std::cout << "  " << name;
+    for (const auto& [code, count] : by_code) {
+      std::cout << ", " << count << (code < 0 ? " verified" : " code " + std::to_string(code));
+      total += count;
+    }
+    std::cout << "\n";
+  }
+  std::cout << "soak: " << total << " operations accounted for\n";
+  EXPECT_EQ(total, kThreads * kOperationsPerThread);
 }
 
 }  // namespace
