@@ -51,7 +51,7 @@ StallWatch::Clock::time_point At(int ms) { return kT0 + std::chrono::millisecond
 
 // Which time-out applies to which phase is tested against stalling servers
 // (HttpTimeoutTest); these are the rules those cannot reach.
-TEST(StallWatchTest, ProgressRestartsAndAnswers) {
+TEST(StallWatchTest, ProgressRestartsAnswersAndDefaults) {
   StallWatch unstarted(100, 100, 0);  // nothing is timed before the connection is ready
   EXPECT_FALSE(unstarted.Stalled(At(1000000)));
 
@@ -75,14 +75,12 @@ TEST(StallWatchTest, ProgressRestartsAndAnswers) {
   answered.Observe(50, 0, At(100));
   answered.MarkAnswerStarted();  // before the body was all sent: receive phase
   EXPECT_FALSE(answered.Stalled(At(3100)));
-}
 
-TEST(StallWatchTest, NonPositiveTimeOutsMeanTheDefault) {
-  for (int timeout : {0, -5}) {
-    StallWatch watch(timeout, timeout, 0);
-    watch.Start(kT0);
-    EXPECT_FALSE(watch.Stalled(At(Orca::Net::kDefaultTimeoutMs))) << timeout;
-    EXPECT_TRUE(watch.Stalled(At(Orca::Net::kDefaultTimeoutMs + 1))) << timeout;
+  for (int timeout : {0, -5}) {  // the default
+    StallWatch defaulted(timeout, timeout, 0);
+    defaulted.Start(kT0);
+    EXPECT_FALSE(defaulted.Stalled(At(Orca::Net::kDefaultTimeoutMs))) << timeout;
+    EXPECT_TRUE(defaulted.Stalled(At(Orca::Net::kDefaultTimeoutMs + 1))) << timeout;
   }
 }
 
