@@ -1,13 +1,11 @@
 // Fuzzes how downloads judge an answer: the streamed receiver
 // (RecvMsgCallback, then JudgeStream), a memory download's body check
 // (MemoryBodyProblem) and the split of a redirect's Location (SplitLocation).
-//
-// Input: one byte choosing the part, then for the receiver and the memory
-// body lines of commands: "S <status>", "H <name>: <value>", "P <bytes>" (a
-// piece or body bytes), "N <size>" (a piece without data), "E <minor>" (the
-// next piece carries a transport error), "I" (body incomplete), "X" (body
-// over the limit); for the Location a byte whose low bit is use_https, then
-// the Location.
+// Input: one byte choosing the part, then for the first two command lines:
+// "S <status>", "H <name>: <value>", "P <bytes>" (piece or body bytes), "N
+// <size>" (a piece without data), "E <minor>" (transport error from now on),
+// "I" (body incomplete), "X" (body over the limit); for the Location a byte
+// whose low bit is use_https, then the Location.
 #include <algorithm>
 #include <cctype>
 #include <cstdint>

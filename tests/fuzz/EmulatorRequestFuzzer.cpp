@@ -1,14 +1,10 @@
-// Fuzzes the emulator's reading of requests: whole raw HTTP requests through
-// the service's handlers, and its parsers one by one.
-//
-// Input: one byte choosing the part, then
-//   0-9   a raw request for the port of role (byte % 5): upload, download,
-//         node, gateway, gateway download; signatures checked when byte / 5
-//         is odd (with no clock-skew limit)
+// Fuzzes the emulator's reading of requests: raw HTTP requests through the
+// service's handlers, and its parsers one by one. Input: one byte choosing
+//   0-9  a raw request to the port of role (byte % 5) in kRoles, signatures
+//        checked (no clock-skew limit) when byte / 5 is odd
 //   10 Date | 11 Authorization | 12 signed resource and media type | 13 a
-//   "<size>" line, then a Range value | 14 an object path | 15 a completion
+//   "<size>" line, then a Range | 14 an object path | 15 a completion
 //   document | 16 a fault rule or random-fault document (JSON)
-//
 // Properties: a resolved range lies within the object; a key's file name is
 // one safe path component that decodes back to the key.
 #include <httplib.h>
@@ -95,8 +91,8 @@ class InProcessService {
   void Serve(size_t role, std::string request) {
     MemoryStream stream(std::move(request));
     bool closed = false;
-    httplib::Server& server = listeners_[role]->server();
-    (server.*(&ServerAccess::process_request))(stream, true, closed, [](httplib::Request&) {});
+    (listeners_[role]->server().*(&ServerAccess::process_request))(stream, true, closed,
+                                                                   [](httplib::Request&) {});
   }
 
  private:
@@ -124,8 +120,7 @@ void ServeRequest(uint8_t choice, const std::string& request) {
   static const orca_fuzz::ScratchDir root;
   static InProcessService open(root.path(), false);
   static InProcessService checked(root.path(), true);
-  InProcessService& service = (choice / 5) % 2 == 0 ? open : checked;
-  service.Serve(choice % 5, request);
+  ((choice / 5) % 2 == 0 ? open : checked).Serve(choice % 5, request);
 }
 
 void CheckRange(orca_fuzz::FuzzInput& input) {

@@ -1,6 +1,6 @@
-// Helpers of the fuzz targets: an input read as a few bytes of choices and
-// text lines (seeds stay readable, mutations keep some structure), a scratch
-// folder, and the end of a run that broke a promised property.
+// Helpers of the fuzz targets: an input read as choice bytes and text lines
+// (seeds stay readable), a scratch folder, and the end of a run that broke a
+// promised property.
 #ifndef ORCA_TEST_FUZZ_FUZZINPUT_H_
 #define ORCA_TEST_FUZZ_FUZZINPUT_H_
 
@@ -49,12 +49,8 @@ class FuzzInput {
 // A private temporary folder, removed with the object.
 class ScratchDir {
  public:
-  ScratchDir() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/fuzz-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      Broken("no temporary folder");
-    }
-    path_ = pattern;
+  ScratchDir() : path_(std::filesystem::temp_directory_path().string() + "/fuzz-XXXXXX") {
+    if (::mkdtemp(path_.data()) == nullptr) Broken("no temporary folder");
   }
   ~ScratchDir() {
     std::error_code ignored;
