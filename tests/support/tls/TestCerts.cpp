@@ -6,14 +6,17 @@
 #include <openssl/x509v3.h>
 
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
 namespace orca_test {
 namespace {
 
 using KeyPtr = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
 using CertPtr = std::unique_ptr<X509, decltype(&X509_free)>;
+using Extensions = std::initializer_list<std::pair<int, const char*>>;
 
 void Check(bool ok, const char* what) {
   if (!ok) {
@@ -37,29 +40,28 @@ void AddExtension(X509* cert, X509* issuer, int nid, const char* value) {
   X509_EXTENSION_free(ext);
 }
 
-CertPtr NewCert(const char* common_name, EVP_PKEY* key, X509* issuer, long serial) {
+// A week-long certificate for `key`, issued by `issuer` with `issuer_key`
+// (self-signed when `issuer` is null).
+CertPtr NewCert(const char* common_name, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuer_key,
+                Extensions extensions) {
   CertPtr cert(X509_new(), &X509_free);
   Check(cert != nullptr, "certificate allocation");
-  X509_set_version(cert.get(), 2);
-  ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), serial);
-  X509_gmtime_adj(X509_getm_notBefore(cert.get()), -3600);
-  X509_gmtime_adj(X509_getm_notAfter(cert.get()), 7L * 24 * 3600);
-  X509_set_pubkey(cert.get(), key);
-  X509_NAME* name = X509_get_subject_name(cert.get());
-  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+  X509* self = cert.get();
+  X509* signer = issuer != nullptr ? issuer : self;
+  X509_set_version(self, 2);
+  ASN1_INTEGER_set(X509_get_serialNumber(self), issuer != nullptr ? 2 : 1);
+  X509_gmtime_adj(X509_getm_notBefore(self), -3600);
+  X509_gmtime_adj(X509_getm_notAfter(self), 7L * 24 * 3600);
+  X509_set_pubkey(self, key);
+  X509_NAME_add_entry_by_txt(X509_get_subject_name(self), "CN", MBSTRING_ASC,
                              reinterpret_cast<const unsigned char*>(common_name), -1, -1, 0);
-  X509_set_issuer_name(cert.get(), issuer != nullptr ? X509_get_subject_name(issuer) : name);
-  X509* signer = issuer != nullptr ? issuer : cert.get();
-  if (issuer == nullptr) {
-    AddExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:TRUE");
-    AddExtension(cert.get(), signer, NID_key_usage, "critical,keyCertSign,cRLSign");
+  X509_set_issuer_name(self, X509_get_subject_name(signer));
+  AddExtension(self, signer, NID_subject_key_identifier, "hash");
+  for (const auto& [nid, value] : extensions) {
+    AddExtension(self, signer, nid, value);
   }
-  AddExtension(cert.get(), signer, NID_subject_key_identifier, "hash");
+  Check(X509_sign(self, issuer_key, EVP_sha256()) > 0, "certificate signing");
   return cert;
-}
-
-void Sign(X509* cert, EVP_PKEY* key) {
-  Check(X509_sign(cert, key, EVP_sha256()) > 0, "certificate signing");
 }
 
 template <typename Writer>
@@ -71,20 +73,15 @@ void WritePem(const std::string& path, Writer write) {
 
 }  // namespace
 
-TestPki MakeTestPki(const std::string& dir, const std::string& extra_dns_name) {
+TestPki MakeTestPki(const std::string& dir) {
   const KeyPtr ca_key = NewKey();
-  const CertPtr ca = NewCert("Orca Test CA", ca_key.get(), nullptr, 1);
-  Sign(ca.get(), ca_key.get());
-
+  const CertPtr ca = NewCert("Orca Test CA", ca_key.get(), nullptr, ca_key.get(),
+                             {{NID_basic_constraints, "critical,CA:TRUE"},
+                              {NID_key_usage, "critical,keyCertSign,cRLSign"}});
   const KeyPtr server_key = NewKey();
-  const CertPtr server = NewCert("localhost", server_key.get(), ca.get(), 2);
-  std::string names = "DNS:localhost,IP:127.0.0.1";
-  if (!extra_dns_name.empty()) {
-    names += ",DNS:" + extra_dns_name;
-  }
-  AddExtension(server.get(), ca.get(), NID_subject_alt_name, names.c_str());
-  AddExtension(server.get(), ca.get(), NID_ext_key_usage, "serverAuth");
-  Sign(server.get(), ca_key.get());
+  const CertPtr server = NewCert(
+      "localhost", server_key.get(), ca.get(), ca_key.get(),
+      {{NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1"}, {NID_ext_key_usage, "serverAuth"}});
 
   TestPki pki{dir + "/ca.pem", dir + "/server.pem", dir + "/server.key"};
   WritePem(pki.ca_cert, [&](FILE* f) { return PEM_write_X509(f, ca.get()) == 1; });

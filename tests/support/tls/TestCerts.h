@@ -13,9 +13,8 @@ struct TestPki {
 };
 
 // Writes a new CA and a server certificate for "localhost" and 127.0.0.1
-// (plus `extra_dns_name` when not empty) into the folder `dir`, which must
-// exist. Returns the three file paths.
-TestPki MakeTestPki(const std::string& dir, const std::string& extra_dns_name = "");
+// into the folder `dir`, which must exist. Returns the three file paths.
+TestPki MakeTestPki(const std::string& dir);
 
 }  // namespace orca_test
 
