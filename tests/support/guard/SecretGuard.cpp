@@ -23,36 +23,12 @@ namespace {
 
 constexpr size_t kShortestSecret = 6;
 
-// The secret keys of the shared fixtures: the emulator's pools, the wire
-// tests and the client unit tests.
-const char* const kFixtureSecrets[] = {
-    "ocs-test-sk1", "ocs-test-sk2", "wire-secret-key",
-    "other-secret", "TOPSECRETKEY", "not-the-secret",
-};
-
-class Watchlist {
- public:
-  Watchlist() : secrets_(std::begin(kFixtureSecrets), std::end(kFixtureSecrets)) {}
-
-  void Add(const std::string& secret) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    secrets_.push_back(secret);
-  }
-
-  // The first watched secret in `text`, or "".
-  std::string Find(const std::string& text) const {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    for (const std::string& secret : secrets_) {
-      if (text.find(secret) != std::string::npos) {
-        return secret;
-      }
-    }
-    return "";
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> secrets_;
+struct Watchlist {
+  std::mutex mutex;
+  // The secret keys of the shared fixtures: the emulator's pools, the wire
+  // tests and the client unit tests.
+  std::vector<std::string> secrets = {"ocs-test-sk1", "ocs-test-sk2", "wire-secret-key",
+                                      "TOPSECRETKEY"};
 };
 
 Watchlist& Watched() {
@@ -68,6 +44,15 @@ int StderrThreshold() {
   return threshold;
 }
 
+// Checks every record, then writes those at or above ORCA_CS_LOG_LEVEL (5
+// when unset) to standard error like the default sink.
+void GuardSink(int level, const char* module, const char* message, void* /*context*/) {
+  CheckNoSecret(message, "log record");
+  if (level >= StderrThreshold()) {
+    std::fprintf(stderr, "[%d] %s %s\n", level, module, message);
+  }
+}
+
 }  // namespace
 
 void WatchSecret(const std::string& secret) {
@@ -75,21 +60,20 @@ void WatchSecret(const std::string& secret) {
     ADD_FAILURE() << "WatchSecret: \"" << secret << "\" is too short to watch";
     return;
   }
-  Watched().Add(secret);
+  Watchlist& watched = Watched();
+  const std::lock_guard<std::mutex> lock(watched.mutex);
+  watched.secrets.push_back(secret);
 }
 
 void CheckNoSecret(const std::string& text, const char* what) {
-  const std::string secret = Watched().Find(text);
-  if (!secret.empty()) {
-    ADD_FAILURE() << "a secret key (" << secret.size() << " bytes, starting \""
-                  << secret.substr(0, 2) << "\") appears in a " << what << ": " << text;
-  }
-}
-
-void GuardSink(int level, const char* module, const char* message, void* /*context*/) {
-  CheckNoSecret(message, "log record");
-  if (level >= StderrThreshold()) {
-    std::fprintf(stderr, "[%d] %s %s\n", level, module, message);
+  Watchlist& watched = Watched();
+  const std::lock_guard<std::mutex> lock(watched.mutex);
+  for (const std::string& secret : watched.secrets) {
+    if (text.find(secret) != std::string::npos) {
+      ADD_FAILURE() << "a secret key (" << secret.size() << " bytes, starting \""
+                    << secret.substr(0, 2) << "\") appears in a " << what << ": " << text;
+      return;
+    }
   }
 }
 

@@ -21,9 +21,7 @@ void WatchSecret(const std::string& secret);
 // secret; `what` names the text in the failure ("log record", ...).
 void CheckNoSecret(const std::string& text, const char* what);
 
-// The guard's sink: checks every record, then writes those at or above
-// ORCA_CS_LOG_LEVEL (5 when unset) to standard error like the default sink.
-void GuardSink(int level, const char* module, const char* message, void* context);
+// Makes the guard's sink the library's sink again.
 void InstallGuardSink();
 
 }  // namespace orca_test
