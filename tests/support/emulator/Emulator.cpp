@@ -18,7 +18,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include "TestCerts.h"
 #include "emulator/Pattern.h"
 
 namespace orca_test {
@@ -66,21 +65,11 @@ std::string ReadLine(int fd) {
   return line;
 }
 
-int IntMember(const rapidjson::Value& value, const char* name) {
+// The member `name` of `value`, or T{} when it is missing or of another type.
+template <typename T>
+T Member(const rapidjson::Value& value, const char* name) {
   const auto it = value.FindMember(name);
-  return it != value.MemberEnd() && it->value.IsInt() ? it->value.GetInt() : 0;
-}
-
-std::string StringMember(const rapidjson::Value& value, const char* name) {
-  const auto it = value.FindMember(name);
-  return it != value.MemberEnd() && it->value.IsString()
-             ? std::string(it->value.GetString(), it->value.GetStringLength())
-             : "";
-}
-
-uint64_t Uint64Member(const rapidjson::Value& value, const char* name) {
-  const auto it = value.FindMember(name);
-  return it != value.MemberEnd() && it->value.IsUint64() ? it->value.GetUint64() : 0;
+  return it != value.MemberEnd() && it->value.Is<T>() ? it->value.Get<T>() : T{};
 }
 
 rapidjson::Document ParseJson(const std::string& text) {
@@ -98,12 +87,12 @@ EmulatorEndpoints ParseEndpoints(const std::string& line) {
   }
   const rapidjson::Document doc = ParseJson(line.substr(sizeof(kEndpointsPrefix) - 1));
   EmulatorEndpoints endpoints;
-  endpoints.address = StringMember(doc, "address");
-  endpoints.upload = IntMember(doc, "upload");
-  endpoints.download = IntMember(doc, "download");
-  endpoints.gateway = IntMember(doc, "gateway");
-  endpoints.gateway_download = IntMember(doc, "gateway_download");
-  endpoints.admin = IntMember(doc, "admin");
+  endpoints.address = Member<std::string>(doc, "address");
+  endpoints.upload = Member<int>(doc, "upload");
+  endpoints.download = Member<int>(doc, "download");
+  endpoints.gateway = Member<int>(doc, "gateway");
+  endpoints.gateway_download = Member<int>(doc, "gateway_download");
+  endpoints.admin = Member<int>(doc, "admin");
   for (const auto& node : doc["nodes"].GetArray()) {
     endpoints.nodes.push_back(node.GetInt());
   }
@@ -119,35 +108,31 @@ void WriteFault(rapidjson::Writer<rapidjson::StringBuffer>& json, const Emulator
   for (const auto& [name, value] : texts) {
     if (!value->empty()) {
       json.Key(name);
-      json.String(value->c_str(), static_cast<rapidjson::SizeType>(value->size()));
+      json.String(*value);
     }
   }
-  json.Key("count");
-  json.Int(fault.count);
-  json.Key("status");
-  json.Int(fault.status);
-  json.Key("delay_ms");
-  json.Int(fault.delay_ms);
+  const std::pair<const char*, int> numbers[] = {
+      {"count", fault.count}, {"status", fault.status}, {"delay_ms", fault.delay_ms}};
+  for (const auto& [name, value] : numbers) {
+    json.Key(name);
+    json.Int(value);
+  }
   json.Key("size");
   json.Uint64(fault.size);
 }
 
 EmulatorRequest ParseRequest(const rapidjson::Value& entry) {
   EmulatorRequest request;
-  request.seq = Uint64Member(entry, "seq");
-  request.role = StringMember(entry, "role");
-  request.port = IntMember(entry, "port");
-  request.method = StringMember(entry, "method");
-  request.path = StringMember(entry, "path");
-  request.query = StringMember(entry, "query");
+  request.role = Member<std::string>(entry, "role");
+  request.method = Member<std::string>(entry, "method");
+  request.path = Member<std::string>(entry, "path");
+  request.query = Member<std::string>(entry, "query");
   for (const auto& header : entry["headers"].GetArray()) {
-    request.headers.emplace_back(std::string(header[0].GetString(), header[0].GetStringLength()),
-                                 std::string(header[1].GetString(), header[1].GetStringLength()));
+    request.headers.emplace_back(header[0].Get<std::string>(), header[1].Get<std::string>());
   }
-  request.body_length = Uint64Member(entry, "body_length");
-  request.body_md5 = StringMember(entry, "body_md5");
-  request.status = IntMember(entry, "status");
-  request.fault = StringMember(entry, "fault");
+  request.body_md5 = Member<std::string>(entry, "body_md5");
+  request.status = Member<int>(entry, "status");
+  request.fault = Member<std::string>(entry, "fault");
   return request;
 }
 
@@ -177,12 +162,9 @@ Emulator::Emulator(EmulatorOptions options) : options_(std::move(options)) {
   temp_dir_ = MakeTempDir();
   data_dir_ = temp_dir_ + "/data";
   if (options_.https) {
-    const TestPki pki = MakeTestPki(temp_dir_);
-    ca_bundle_ = pki.ca_cert;
-    server_cert_ = pki.server_cert;
-    server_key_ = pki.server_key;
+    pki_ = MakeTestPki(temp_dir_);
   }
-  Spawn(Arguments(false));
+  Spawn();
 }
 
 Emulator::~Emulator() {
@@ -193,7 +175,7 @@ Emulator::~Emulator() {
 
 const EmulatorPool& Emulator::pool(size_t index) { return kPools.at(index); }
 
-std::vector<std::string> Emulator::Arguments(bool same_ports) const {
+std::vector<std::string> Emulator::Arguments() const {
   std::vector<std::string> args = {
       kEmulatorPath, "--data-dir",     data_dir_, "--nodes", std::to_string(options_.nodes),
       "--redirect",  options_.redirect};
@@ -203,31 +185,30 @@ std::vector<std::string> Emulator::Arguments(bool same_ports) const {
                    std::to_string(options_.quota));
   }
   if (options_.https) {
-    args.insert(args.end(), {"--tls-cert", server_cert_, "--tls-key", server_key_});
+    args.insert(args.end(), {"--tls-cert", pki_.server_cert, "--tls-key", pki_.server_key});
   }
   if (options_.no_auth) {
     args.emplace_back("--no-auth");
   }
-  if (same_ports) {
-    const std::pair<const char*, int> ports[] = {
-        {"--upload-port", endpoints_.upload},
-        {"--download-port", endpoints_.download},
-        {"--gateway-port", endpoints_.gateway},
-        {"--gateway-download-port", endpoints_.gateway_download},
-        {"--admin-port", endpoints_.admin},
-    };
-    for (const auto& [option, port] : ports) {
-      args.insert(args.end(), {option, std::to_string(port)});
-    }
-    for (const int port : endpoints_.nodes) {
-      args.insert(args.end(), {"--node-port", std::to_string(port)});
-    }
+  const std::pair<const char*, int> ports[] = {
+      {"--upload-port", endpoints_.upload},
+      {"--download-port", endpoints_.download},
+      {"--gateway-port", endpoints_.gateway},
+      {"--gateway-download-port", endpoints_.gateway_download},
+      {"--admin-port", endpoints_.admin},
+  };
+  for (const auto& [option, port] : ports) {
+    args.insert(args.end(), {option, std::to_string(port)});
+  }
+  for (const int port : endpoints_.nodes) {
+    args.insert(args.end(), {"--node-port", std::to_string(port)});
   }
   args.insert(args.end(), options_.extra_args.begin(), options_.extra_args.end());
   return args;
 }
 
-void Emulator::Spawn(const std::vector<std::string>& args) {
+void Emulator::Spawn() {
+  const std::vector<std::string> args = Arguments();
   int out[2];
   if (::pipe2(out, O_CLOEXEC) != 0) {
     Fail("pipe failed");
@@ -286,7 +267,7 @@ int Emulator::Stop() {
 
 void Emulator::Restart() {
   Stop();
-  Spawn(Arguments(true));
+  Spawn();
 }
 
 Orca::CloudStorage::SStorageServerConfig Emulator::ObjectConfig(size_t index) const {
@@ -321,18 +302,14 @@ int Emulator::Admin(const std::string& method, const std::string& path, const st
                     std::string* body) {
   httplib::Client admin("127.0.0.1", endpoints_.admin);
   admin.set_read_timeout(30, 0);
-  httplib::Result result(nullptr, httplib::Error::Unknown);
-  if (method == "GET") {
-    result = admin.Get(path);
-  } else if (method == "POST") {
-    result = admin.Post(path, json, "application/json");
-  } else if (method == "PUT") {
-    result = admin.Put(path, json, "application/json");
-  } else if (method == "DELETE") {
-    result = admin.Delete(path);
-  } else {
-    Fail("unknown admin method " + method);
+  httplib::Request request;
+  request.method = method;
+  request.path = path;
+  if (!json.empty()) {
+    request.body = json;
+    request.set_header("Content-Type", "application/json");
   }
+  const httplib::Result result = admin.send(request);
   if (!result) {
     Fail("admin request " + method + " " + path + " failed: " + httplib::to_string(result.error()));
   }
@@ -348,7 +325,7 @@ uint64_t Emulator::AddFault(const EmulatorFault& fault) {
   json.StartObject();
   WriteFault(json, fault);
   json.EndObject();
-  return Uint64Member(AdminOk(*this, "POST", "/faults", out.GetString()), "id");
+  return Member<uint64_t>(AdminOk(*this, "POST", "/faults", out.GetString()), "id");
 }
 
 void Emulator::SetRandomFaults(uint64_t seed, double probability,
@@ -392,10 +369,8 @@ void Emulator::ClearJournal() { AdminOk(*this, "DELETE", "/journal"); }
 EmulatorConnections Emulator::Connections() {
   const rapidjson::Document doc = AdminOk(*this, "GET", "/connections");
   EmulatorConnections counts;
-  counts.upload = Uint64Member(doc, "upload");
-  counts.download = Uint64Member(doc, "download");
-  counts.gateway = Uint64Member(doc, "gateway");
-  counts.gateway_download = Uint64Member(doc, "gateway_download");
+  counts.upload = Member<uint64_t>(doc, "upload");
+  counts.download = Member<uint64_t>(doc, "download");
   for (const auto& node : doc["nodes"].GetArray()) {
     counts.nodes.push_back(node.GetUint64());
   }
@@ -407,7 +382,7 @@ std::vector<std::pair<std::string, uint64_t>> Emulator::Objects(const std::strin
       AdminOk(*this, "GET", "/objects?pool=" + httplib::detail::encode_query_param(pool_name));
   std::vector<std::pair<std::string, uint64_t>> objects;
   for (const auto& object : doc["objects"].GetArray()) {
-    objects.emplace_back(StringMember(object, "key"), Uint64Member(object, "size"));
+    objects.emplace_back(Member<std::string>(object, "key"), Member<uint64_t>(object, "size"));
   }
   return objects;
 }
@@ -418,13 +393,9 @@ size_t Emulator::OpenUploads() {
 
 std::string GeneratedKey(uint64_t size, uint64_t seed) { return ocs::MakeGeneratedKey(size, seed); }
 
-void FillGenerated(uint64_t seed, uint64_t offset, char* out, size_t n) {
-  ocs::FillPattern(seed, offset, out, n);
-}
-
 std::string GeneratedBytes(uint64_t seed, uint64_t offset, size_t n) {
   std::string bytes(n, '\0');
-  FillGenerated(seed, offset, bytes.data(), n);
+  ocs::FillPattern(seed, offset, bytes.data(), n);
   return bytes;
 }
 

@@ -2,22 +2,18 @@
 //
 //   orca_test::Emulator emulator;  // HTTP, fresh data directory
 //   Orca::CloudStorage::CObjectClient client(emulator.ObjectConfig());
-//   orca_test::EmulatorFault reset;
-//   reset.kind = "reset";
-//   reset.role = "download";
-//   emulator.AddFault(reset);      // the next download is reset
+//   emulator.AddFault({"reset", "download"});  // the next download is reset
 //   auto requests = emulator.Journal();
 //
 // The emulator listens on free loopback ports; its data directory (and, for
 // HTTPS, a throw-away CA and server certificate) live in a temporary folder
-// removed by the destructor. Nothing global is set: HTTPS tests decide
-// themselves whether to point ORCA_CS_CA_BUNDLE at ca_bundle().
+// removed by the destructor. HTTPS tests decide themselves whether to point
+// ORCA_CS_CA_BUNDLE at ca_bundle().
 //
-// Every pool starts empty. Pools (see pool()):
-//   0  "pool1"  ak "ocs-test-ak1"  sk "ocs-test-sk1"
-//   1  "pool2"  ak "ocs-test-ak2"  sk "ocs-test-sk2"
-// Keys of the form GeneratedKey(size, seed) are readable in any pool without
-// being stored; their bytes are those of FillGenerated.
+// Two pools, both empty at first: "pool1" (ak "ocs-test-ak1", sk
+// "ocs-test-sk1") and "pool2" (likewise with 2). Keys GeneratedKey(size,
+// seed) are readable in any pool without being stored; their bytes are those
+// of GeneratedBytes.
 //
 // Failures to start or to reach the admin API throw std::runtime_error.
 // Fault kinds, roles and the journal are described in emulator/README.md.
@@ -33,6 +29,7 @@
 #include <vector>
 
 #include "OrcaCloudStorage/StorageClient.h"
+#include "TestCerts.h"
 
 namespace orca_test {
 
@@ -82,15 +79,12 @@ struct EmulatorFault {
 };
 
 struct EmulatorRequest {
-  uint64_t seq = 0;
   std::string role;
-  int port = 0;
   std::string method;
   std::string path;   // as sent
   std::string query;  // as sent, without "?"
   // Sorted by name (case-insensitively), as the HTTP server parsed them.
   std::vector<std::pair<std::string, std::string>> headers;
-  uint64_t body_length = 0;
   std::string body_md5;  // hex; empty for form bodies and unread bodies
   int status = 0;        // 0 when the connection was reset instead
   std::string fault;     // fault kind applied, or ""
@@ -103,8 +97,6 @@ struct EmulatorConnections {  // connections accepted per port
   uint64_t upload = 0;
   uint64_t download = 0;
   std::vector<uint64_t> nodes;
-  uint64_t gateway = 0;
-  uint64_t gateway_download = 0;
 };
 
 class Emulator {
@@ -116,7 +108,7 @@ class Emulator {
 
   const EmulatorEndpoints& endpoints() const { return endpoints_; }
   const std::string& data_dir() const { return data_dir_; }
-  const std::string& ca_bundle() const { return ca_bundle_; }  // "" over HTTP
+  const std::string& ca_bundle() const { return pki_.ca_cert; }  // "" over HTTP
   bool https() const { return options_.https; }
   static const EmulatorPool& pool(size_t index = 0);
 
@@ -155,18 +147,16 @@ class Emulator {
   // SIGTERM; waits for the exit and returns its status (-1 if it had to be
   // killed). Idempotent.
   int Stop();
-  bool running() const { return pid_ > 0; }
 
  private:
-  void Spawn(const std::vector<std::string>& args);
-  std::vector<std::string> Arguments(bool same_ports) const;
+  // The command line; ports are those of endpoints_ (0: any free port).
+  std::vector<std::string> Arguments() const;
+  void Spawn();
 
   EmulatorOptions options_;
   std::string temp_dir_;
   std::string data_dir_;
-  std::string ca_bundle_;
-  std::string server_cert_;
-  std::string server_key_;
+  TestPki pki_;  // HTTPS only
   EmulatorEndpoints endpoints_;
   pid_t pid_ = -1;
   int exit_status_ = -1;
@@ -175,7 +165,6 @@ class Emulator {
 // The key of a generated object of `size` bytes with `seed`.
 std::string GeneratedKey(uint64_t size, uint64_t seed);
 // Bytes [offset, offset + n) of the generated object with `seed`.
-void FillGenerated(uint64_t seed, uint64_t offset, char* out, size_t n);
 std::string GeneratedBytes(uint64_t seed, uint64_t offset, size_t n);
 
 }  // namespace orca_test
