@@ -1,14 +1,11 @@
-// The cells of the fault matrix, one block per operation, one line per cell.
-//
-// Reading the table: "Fails(code, message)" is the recorded error (message
-// by its start), "Status(request, status)" that of an unexpected status
-// (code 5 unless given); "Ok()" marks a fault the operation must survive: a chunked
-// or unsized body is valid HTTP, a stall shorter than the 60 s default
-// time-out of a request without configurable time-outs is ridden out, a PUT,
-// part, removal or completion answer is judged by its status alone (its body
-// is never read), and a download whose answer a malformed or empty fault
+// The cells of the fault matrix, one block per operation, one line per
+// request and outcome. "Fails", "Status" and "Invalid" name the recorded
+// error (its message by its start); "PictureFails()": false, nothing
+// recorded. "Ok()": a fault the operation must survive: a chunked or unsized
+// body is valid HTTP, a stall shorter than the 60 s default time-out is
+// ridden out, a PUT, part, removal or completion answer is judged by its
+// status alone, and a download whose answer a malformed or empty fault
 // replaced by a well-formed one hands back exactly what was sent.
-// "PictureFails()": the picture client reports false and records nothing.
 #include "FaultMatrix.h"
 
 namespace orca_test {

@@ -94,9 +94,8 @@ inline void PrintTo(const OpCells& op, std::ostream* out) { *out << op.name; }
 // Runs `cell` of `op` with GoogleTest assertions (in time, the expected
 // result and code, a success verified, a failure's out arguments untouched,
 // no partial object visible, no secret leaked, heap growth bounded); counts
-// it in the totals (cells, passed, failed) that PrintTotals writes.
+// it in the totals (cells, passed, failed) printed at the end of the run.
 void RunCell(const OpCells& op, const Cell& cell);
-void PrintTotals(std::ostream& out);
 
 struct ErrorState {
   int32_t code = 0;

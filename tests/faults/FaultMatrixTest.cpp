@@ -1,20 +1,11 @@
 // The fault matrix, one test per operation (see FaultCells.cpp for the
-// cells). The totals are printed when the run ends.
+// cells).
 #include <gtest/gtest.h>
-
-#include <iostream>
 
 #include "FaultMatrix.h"
 
 namespace orca_test {
 namespace {
-
-class TotalsPrinter : public ::testing::Environment {
- public:
-  void TearDown() override { PrintTotals(std::cout); }
-};
-
-const auto* const kTotalsPrinter = ::testing::AddGlobalTestEnvironment(new TotalsPrinter);
 
 class FaultMatrixTest : public ::testing::TestWithParam<OpCells> {};
 

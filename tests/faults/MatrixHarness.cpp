@@ -1,5 +1,5 @@
 // Runs the cells of the fault matrix against emulators of this process and
-// keeps the tally that is printed at the end of the run.
+// prints their totals when the run ends.
 #include <arpa/inet.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 
 #include "FaultMatrix.h"
@@ -20,13 +21,6 @@
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define ORCA_TEST_HEAP_HOOKS 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define ORCA_TEST_HEAP_HOOKS 1
-#endif
-#endif
-
-#if defined(ORCA_TEST_HEAP_HOOKS)
 // The sanitizer runtime's allocator interface (sanitizer/allocator_interface.h,
 // which not every compiler ships).
 extern "C" {
@@ -230,6 +224,16 @@ void Harness::Run(const OpCells& op, const Cell& cell) {
 int g_cells = 0;
 int g_passed = 0;
 
+class TotalsPrinter : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    std::cout << "Fault matrix: " << g_cells << " cells, " << g_passed << " passed, "
+              << g_cells - g_passed << " failed\n";
+  }
+};
+
+const auto* const kTotalsPrinter = ::testing::AddGlobalTestEnvironment(new TotalsPrinter);
+
 }  // namespace
 
 void RunCell(const OpCells& op, const Cell& cell) {
@@ -241,11 +245,6 @@ void RunCell(const OpCells& op, const Cell& cell) {
   harness.Run(op, cell);
   ++g_cells;
   g_passed += FailedParts() == failed_before ? 1 : 0;
-}
-
-void PrintTotals(std::ostream& out) {
-  out << "Fault matrix: " << g_cells << " cells, " << g_passed << " passed, " << g_cells - g_passed
-      << " failed\n";
 }
 
 }  // namespace orca_test

@@ -76,9 +76,7 @@ class Upload : public MatrixOperation {
         data_(op == Op::kPictureUpload ? PictureBytes()
               : op == Op::kUploadFileMultipart
                   ? GeneratedBytes(2, 0, 10 * 1024 * 1024 + 1)  // 6 parts
-              : op == Op::kUploadFileSmall ? GeneratedBytes(2, 0, 200 * 1024 + 3)
-              : op == Op::kUploadMemory    ? GeneratedBytes(1, 0, 64 * 1024 + 5)
-                                           : GeneratedBytes(3, 0, 120001)) {}
+                  : GeneratedBytes(3, 0, 120001)) {}
 
   bool picture() const override { return op_ == Op::kPictureUpload; }
   void Prepare(const CellEnv& env) override {
