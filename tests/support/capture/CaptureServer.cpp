@@ -12,41 +12,32 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <stdexcept>
 #include <string_view>
 
 namespace orca_test {
 namespace {
 
-std::string_view Trim(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) {
+std::string Trim(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) {
     return {};
   }
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
 // The method, target, version and header fields of a request head.
-CapturedRequest ParseHead(std::string_view head) {
+CapturedRequest ParseHead(const std::string& head) {
   CapturedRequest request;
-  size_t line_end = head.find("\r\n");
-  const std::string_view request_line = head.substr(0, line_end);
-  const size_t first_space = request_line.find(' ');
-  const size_t last_space = request_line.rfind(' ');
-  request.method = std::string(request_line.substr(0, first_space));
-  if (first_space != std::string_view::npos && last_space > first_space) {
-    request.target =
-        std::string(request_line.substr(first_space + 1, last_space - first_space - 1));
-    request.version = std::string(request_line.substr(last_space + 1));
-  }
-  while (line_end != std::string_view::npos) {
-    head.remove_prefix(line_end + 2);
-    line_end = head.find("\r\n");
-    const std::string_view line = head.substr(0, line_end);
+  std::istringstream lines(head);
+  std::string line;
+  std::getline(lines, line);
+  std::istringstream(line) >> request.method >> request.target >> request.version;
+  while (std::getline(lines, line)) {
     const size_t colon = line.find(':');
-    if (colon != std::string_view::npos) {
-      request.headers.emplace_back(std::string(line.substr(0, colon)),
-                                   std::string(Trim(line.substr(colon + 1))));
+    if (colon != std::string::npos) {
+      request.headers.emplace_back(line.substr(0, colon), Trim(line.substr(colon + 1)));
     }
   }
   return request;
@@ -171,10 +162,7 @@ class CaptureServer::Connection {
       return false;
     }
     char chunk[64 * 1024];
-    const ssize_t got = recv(fd_, chunk, sizeof(chunk), MSG_DONTWAIT);
-    if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
-      return true;
-    }
+    const ssize_t got = recv(fd_, chunk, sizeof(chunk), 0);
     if (got <= 0) {
       return false;
     }
@@ -248,16 +236,10 @@ int CaptureServer::ConnectionCount() const {
 void CaptureServer::AcceptLoop() {
   for (;;) {
     pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {wake_fds_[0], POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0 && errno != EINTR) {
+    if ((poll(fds, 2, -1) < 0 && errno != EINTR) || fds[1].revents != 0) {
       return;
     }
-    if (fds[1].revents != 0) {
-      return;
-    }
-    if (fds[0].revents == 0) {
-      continue;
-    }
-    const int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    const int fd = fds[0].revents != 0 ? accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC) : -1;
     if (fd < 0) {
       continue;
     }
