@@ -257,10 +257,8 @@ int Emulator::Stop() {
   if (done == 0) {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, &status, 0);
-    exit_status_ = -1;
-  } else {
-    exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
+  exit_status_ = done != 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   pid_ = -1;
   return exit_status_;
 }
