@@ -8,7 +8,6 @@
 // Properties: a resolved range lies within the object; a key's file name is
 // one safe path component that decodes back to the key.
 #include <httplib.h>
-#include <sys/types.h>
 
 #include <cstdint>
 #include <memory>
@@ -38,26 +37,12 @@ constexpr ocs::Role kRoles[] = {ocs::Role::kUpload, ocs::Role::kDownload, ocs::R
 constexpr uint64_t kQuota = 1 << 20;  // keeps the data folder small
 
 // The request's bytes in, the answer's bytes dropped.
-class MemoryStream : public httplib::Stream {
+class RequestStream : public httplib::detail::BufferStream {
  public:
-  explicit MemoryStream(std::string request) : request_(std::move(request)) {}
-
-  bool is_readable() const override { return true; }
-  bool is_writable() const override { return true; }
-  ssize_t read(char* ptr, size_t size) override {
-    const size_t n = std::min(size, request_.size() - at_);
-    request_.copy(ptr, n, at_);
-    at_ += n;
-    return static_cast<ssize_t>(n);
+  explicit RequestStream(const std::string& request) {
+    BufferStream::write(request.data(), request.size());
   }
   ssize_t write(const char* /*ptr*/, size_t size) override { return static_cast<ssize_t>(size); }
-  void get_remote_ip_and_port(std::string& /*ip*/, int& /*port*/) const override {}
-  void get_local_ip_and_port(std::string& /*ip*/, int& /*port*/) const override {}
-  socket_t socket() const override { return INVALID_SOCKET; }
-
- private:
-  std::string request_;
-  size_t at_ = 0;
 };
 
 // Reaches the HTTP server's handling of one request read from a stream.
@@ -75,9 +60,7 @@ class InProcessService {
         ctx_(options_, store_, auth_),
         journal_(16),
         service_(ctx_, faults_, journal_) {
-    if (!store_.Open().empty()) {
-      Broken("the data folder cannot be opened");
-    }
+    if (!store_.Open().empty()) Broken("the data folder cannot be opened");
     ctx_.node_ports = {40010, 40011};
     ctx_.gateway_port = 40012;
     ocs::ListenerSettings settings;
@@ -88,8 +71,8 @@ class InProcessService {
     }
   }
 
-  void Serve(size_t role, std::string request) {
-    MemoryStream stream(std::move(request));
+  void Serve(size_t role, const std::string& request) {
+    RequestStream stream(request);
     bool closed = false;
     (listeners_[role]->server().*(&ServerAccess::process_request))(stream, true, closed,
                                                                    [](httplib::Request&) {});
