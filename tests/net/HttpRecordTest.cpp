@@ -1,4 +1,4 @@
-// URL and request records and the stall rules, without a network.
+// Request records and the stall rules, without a network.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,24 +11,6 @@ namespace {
 
 using Orca::Net::CHttpClientRequest;
 using Orca::Net::StallWatch;
-using Orca::Net::URL;
-
-TEST(HttpUrlTest, PathAndQueryOnly) {
-  const struct {
-    const char* text;
-    const char* path;
-  } cases[] = {
-      {"http://10.0.0.1:8080/pool/key.pfile?bestnode", "/pool/key.pfile?bestnode"},
-      {"https://host:443/?version", "/?version"},
-      {"http://host:80", "/"},
-      {"http://host:80?uploads", "/?uploads"},
-      {"/pool/key", "/pool/key"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(URL(c.text).ToStdString(false), c.path) << c.text;
-    EXPECT_EQ(URL(c.text).ToStdString(true), c.text);
-  }
-}
 
 TEST(HttpRequestTest, BodyIsMovedInAndFollowsCopiesAndMoves) {
   std::string big(32UL * 1024 * 1024, 'x');

@@ -3,31 +3,22 @@
 // end against the emulator (faults/SecurityTest).
 #include <curl/curl.h>
 #include <gtest/gtest.h>
-#include <httplib.h>
-#include <stdlib.h>
 
 #include <string>
-#include <thread>
 
+#include "Emulator.h"
 #include "LogCapture.h"
 #include "NetTestUtil.h"
-#include "TestCerts.h"
 
 namespace {
 
 TEST(HttpTlsTest, UnverifiedPeerFailsAndTheOptOutWarnsOnce) {
-  std::string dir = ::testing::TempDir() + "orca-net-XXXXXX";
-  ASSERT_NE(mkdtemp(dir.data()), nullptr);
-  const orca_test::TestPki pki = orca_test::MakeTestPki(dir);
-  httplib::SSLServer server(pki.server_cert.c_str(), pki.server_key.c_str());
-  server.Get(".*", [](const httplib::Request&, httplib::Response& response) {
-    response.set_content("secure", "text/plain");
-  });
-  server.set_keep_alive_timeout(1);  // lets stop() return soon after the last request
-  const int port = server.bind_to_any_port("127.0.0.1");
-  ASSERT_GT(port, 0);
-  std::thread listener([&server] { server.listen_after_bind(); });
-  const std::string url = "https://127.0.0.1:" + std::to_string(port) + "/pool/key";
+  orca_test::EmulatorOptions options;  // its own throw-away CA, unknown to the system store
+  options.https = true;
+  options.no_auth = true;
+  orca_test::Emulator emulator(options);
+  const std::string url = "https://127.0.0.1:" + std::to_string(emulator.endpoints().download) +
+                          "/pool1/" + orca_test::GeneratedKey(6, 1);
 
   orca_test::ScopedEnv system_store("ORCA_CS_CA_BUNDLE", nullptr);
   orca_test::LogCapture log;
@@ -40,10 +31,10 @@ TEST(HttpTlsTest, UnverifiedPeerFailsAndTheOptOutWarnsOnce) {
   }
   {
     orca_test::ScopedEnv insecure("ORCA_CS_TLS_INSECURE", "1");
-    for (int i = 0; i < 2; ++i) EXPECT_EQ(orca_test::Get(url).response.GetBody(), "secure");
+    for (int i = 0; i < 2; ++i) {
+      EXPECT_EQ(orca_test::Get(url).response.GetBody(), orca_test::GeneratedBytes(1, 0, 6));
+    }
   }
-  server.stop();
-  listener.join();
   int warnings = 0;
   for (const auto& record : log.Records()) {
     warnings += record.module == "platform.Net" && record.level == 4 &&
