@@ -202,8 +202,7 @@ class FileDownload : public MatrixOperation {
   explicit FileDownload(bool https)
       : https_(https),
         size_(https ? 10 * 1024 * 1024 + 1 : 512 * 1024 + 3),  // HTTPS: 11 ranges
-        seed_(https ? 12 : 11),
-        url_("/pool1/" + GeneratedKey(size_, seed_)) {}
+        url_("/pool1/" + GeneratedKey(size_, kSeed)) {}
 
   bool https() const override { return https_; }
   std::string ObjectUrl() const override { return url_; }
@@ -215,7 +214,7 @@ class FileDownload : public MatrixOperation {
   void CheckSuccess(const CellEnv& /*env*/, const char* replaced) override {
     std::string file;
     ASSERT_TRUE(ReadFile(path_, file)) << "no file after a reported success";
-    ExpectSameBytes(file, replaced != nullptr ? replaced : GeneratedBytes(seed_, 0, size_),
+    ExpectSameBytes(file, replaced != nullptr ? replaced : GeneratedBytes(kSeed, 0, size_),
                     "the downloaded file");
   }
   void CheckFailure(const CellEnv& /*env*/) override {
@@ -223,14 +222,14 @@ class FileDownload : public MatrixOperation {
     std::string file;
     if (ReadFile(path_, file)) {
       EXPECT_LT(file.size(), size_);
-      ExpectSameBytes(file, GeneratedBytes(seed_, 0, file.size()), "the partly written file");
+      ExpectSameBytes(file, GeneratedBytes(kSeed, 0, file.size()), "the partly written file");
     }
   }
 
  private:
   const bool https_;
+  static constexpr uint64_t kSeed = 11;
   const uint64_t size_;
-  const uint64_t seed_;
   const std::string url_;
   std::string path_;
 };
