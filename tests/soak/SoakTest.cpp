@@ -31,14 +31,6 @@ constexpr int kOperationsPerThread = 250;
 constexpr uint64_t kDefaultSeed = 20261206;
 constexpr double kFaultProbability = 0.08;
 constexpr auto kOperationBound = std::chrono::seconds(60);  // a hang, not slowness
-constexpr uint64_t kGeneratedSize = 200 * 1024 + 7;
-constexpr uint64_t kGeneratedSeed = 99;
-
-std::string RandomBytes(std::mt19937_64& random, size_t size) {
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(random());
-  return bytes;
-}
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -81,7 +73,7 @@ class Worker {
   };
   struct Operation {
     const char* name;
-    int weight;  // multipart uploads are rare: 10 MiB each
+    int weight;
     bool picture;
     bool (Worker::*run)(Clients&);
     std::vector<Stored> Worker::*needs;  // not drawn while this is empty
@@ -99,11 +91,10 @@ class Worker {
   const Operation& Pick() {
     static const Operation kOperations[] = {
         {"upload from memory", 14, false, &Worker::UploadMemory, nullptr},
-        {"whole-file upload", 8, false, &Worker::UploadFile, nullptr},
-        {"multipart upload", 1, false, &Worker::UploadMultipart, nullptr},
+        {"whole-file upload", 9, false, &Worker::UploadFile, nullptr},
         {"piece-wise upload", 8, false, &Worker::UploadPieces, nullptr},
-        {"download to memory", 24, false, &Worker::Download, nullptr},
-        {"download to file", 10, false, &Worker::DownloadFile, nullptr},
+        {"download to memory", 24, false, &Worker::Download, &Worker::stored_},
+        {"download to file", 10, false, &Worker::DownloadFile, &Worker::stored_},
         {"removal", 8, false, &Worker::Remove, &Worker::stored_},
         {"version query", 5, false, &Worker::Version, nullptr},
         {"picture upload", 6, true, &Worker::UploadPicture, nullptr},
@@ -121,7 +112,10 @@ class Worker {
     Clients clients{CObjectClient(emulator_.ObjectConfig()),
                     CPictureClient(emulator_.PictureConfig())};
     clients.objects.SetTimeoutConfig(1000, 1000);
-    if ((this->*op.run)(clients)) return -1;
+    const auto start = std::chrono::steady_clock::now();
+    const bool ok = (this->*op.run)(clients);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kOperationBound) << op.name;
+    if (ok) return -1;
     int32_t code = 0;
     std::string message;
     clients.objects.GetLastError(code, message);
@@ -131,22 +125,20 @@ class Worker {
 
  private:
   bool UploadMemory(Clients& c) {
-    const std::string bytes = RandomBytes(random_, 1 + random_() % 65536);
+    const std::string bytes = Bytes(1 + random_() % 65536);
     std::string url;
     return c.objects.UploadFile(url, bytes.data(), static_cast<uint32_t>(bytes.size())) &&
            Keep(stored_, url, bytes);
   }
+  // A file of this thread or, one time in ten, the shared multipart file.
   bool UploadFile(Clients& c) {
-    WriteFile(local_ + "/upload.dat", RandomBytes(random_, random_() % 300000));
-    return UploadFrom(c, local_ + "/upload.dat");
-  }
-  bool UploadMultipart(Clients& c) { return UploadFrom(c, dir_ + "/multipart.dat"); }
-  bool UploadFrom(Clients& c, const std::string& path) {
+    std::string path = dir_ + "/multipart.dat";
+    if (random_() % 10 != 0) WriteFile(path = local_ + "/upload.dat", Bytes(random_() % 300000));
     std::string url;
     return c.objects.UploadFile(url, path) && Keep(stored_, url, ReadFile(path));
   }
   bool UploadPieces(Clients& c) {
-    const std::string bytes = RandomBytes(random_, 2 + random_() % 100000);
+    const std::string bytes = Bytes(2 + random_() % 100000);
     const auto half = static_cast<uint32_t>(bytes.size() / 2);
     std::string url;
     return c.objects.UploadFileByPiecesAloneStorage(url, bytes.data(), half, false) &&
@@ -182,14 +174,7 @@ class Worker {
     return c.objects.DownloadFile(url, local_ + "/download.bin") &&
            SameAsSent(ReadFile(local_ + "/download.bin"), bytes, url);
   }
-  // A stored object of this thread, or now and then a generated one.
-  Stored PickObject() {
-    if (stored_.empty() || random_() % 4 == 0) {
-      return {"/" + Emulator::pool().name + "/" + GeneratedKey(kGeneratedSize, kGeneratedSeed),
-              GeneratedBytes(kGeneratedSeed, 0, kGeneratedSize)};
-    }
-    return stored_[random_() % stored_.size()];
-  }
+  Stored PickObject() { return stored_[random_() % stored_.size()]; }
 
   bool Remove(Clients& c) {
     const size_t index = random_() % stored_.size();
@@ -209,7 +194,7 @@ class Worker {
   }
 
   bool UploadPicture(Clients& c) {
-    const std::string bytes = "\xff\xd8" + RandomBytes(random_, random_() % 50000);
+    const std::string bytes = "\xff\xd8" + Bytes(random_() % 50000);
     std::string url;
     return c.pictures.UploadPicture(url, bytes.data(), static_cast<uint32_t>(bytes.size())) &&
            Keep(pictures_, url, bytes);
@@ -222,12 +207,13 @@ class Worker {
            SameAsSent(Take(buffer, length), bytes, url);
   }
 
+  std::string Bytes(size_t size) { return GeneratedBytes(random_(), 0, size); }
   fs::path Folder(bool objects) const {  // in the emulator's store
     return fs::path(emulator_.data_dir()) / (objects ? "objects" : "pictures") / "pool1";
   }
 
   Emulator& emulator_;
-  const std::string dir_;    // shared by the threads
+  const std::string dir_;    // shared by the threads: the multipart file
   const std::string local_;  // this thread's
   std::mt19937_64 random_;
   std::vector<Stored> stored_;
@@ -241,10 +227,8 @@ TEST(SoakTest, EightThreadsWithRandomFaults) {
   Emulator emulator;
   const std::string dir = emulator.data_dir() + "/../soak";
   fs::create_directories(dir);
-  std::mt19937_64 random(seed);
-  WriteFile(dir + "/multipart.dat", RandomBytes(random, 10 * 1024 * 1024 + 1));
-  EmulatorFault parameters;  // for the kinds drawn
-  parameters.status = 503;
+  WriteFile(dir + "/multipart.dat", GeneratedBytes(seed, 0, 10 * 1024 * 1024 + 1));
+  EmulatorFault parameters;  // for the kinds drawn (status: 503)
   parameters.delay_ms = 300;
   parameters.header = "Content-Length";
   parameters.size = 1 << 20;
@@ -262,16 +246,13 @@ TEST(SoakTest, EightThreadsWithRandomFaults) {
       Worker worker(emulator, dir, t, seed);
       for (int i = 0; i < kOperationsPerThread; ++i) {
         const Worker::Operation& op = worker.Pick();
-        const auto start = std::chrono::steady_clock::now();
         const int32_t outcome = worker.Run(op);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, kOperationBound) << op.name;
         const std::lock_guard<std::mutex> lock(mutex);
         ++counts[op.name][outcome];
       }
     });
   }
   for (std::thread& thread : threads) thread.join();
-  emulator.ClearFaults();
   int total = 0;
   for (const auto& [name, by_code] : counts) {
     std::cout << "  " << name;
