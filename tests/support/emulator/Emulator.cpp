@@ -99,7 +99,12 @@ EmulatorEndpoints ParseEndpoints(const std::string& line) {
   return endpoints;
 }
 
-void WriteFault(rapidjson::Writer<rapidjson::StringBuffer>& json, const EmulatorFault& fault) {
+// The fault rule as a JSON object; `more` writes further members into it.
+template <typename More>
+std::string FaultJson(const EmulatorFault& fault, More more) {
+  rapidjson::StringBuffer out;
+  rapidjson::Writer<rapidjson::StringBuffer> json(out);
+  json.StartObject();
   const std::pair<const char*, const std::string*> texts[] = {
       {"kind", &fault.kind},       {"role", &fault.role}, {"method", &fault.method},
       {"path", &fault.path},       {"body", &fault.body}, {"header", &fault.header},
@@ -119,6 +124,9 @@ void WriteFault(rapidjson::Writer<rapidjson::StringBuffer>& json, const Emulator
   }
   json.Key("size");
   json.Uint64(fault.size);
+  more(json);
+  json.EndObject();
+  return out.GetString();
 }
 
 EmulatorRequest ParseRequest(const rapidjson::Value& entry) {
@@ -318,32 +326,25 @@ int Emulator::Admin(const std::string& method, const std::string& path, const st
 }
 
 uint64_t Emulator::AddFault(const EmulatorFault& fault) {
-  rapidjson::StringBuffer out;
-  rapidjson::Writer<rapidjson::StringBuffer> json(out);
-  json.StartObject();
-  WriteFault(json, fault);
-  json.EndObject();
-  return Member<uint64_t>(AdminOk(*this, "POST", "/faults", out.GetString()), "id");
+  const std::string json = FaultJson(fault, [](auto& /*json*/) {});
+  return Member<uint64_t>(AdminOk(*this, "POST", "/faults", json), "id");
 }
 
 void Emulator::SetRandomFaults(uint64_t seed, double probability,
                                const std::vector<std::string>& kinds, const EmulatorFault& filter) {
-  rapidjson::StringBuffer out;
-  rapidjson::Writer<rapidjson::StringBuffer> json(out);
-  json.StartObject();
-  WriteFault(json, filter);
-  json.Key("seed");
-  json.Uint64(seed);
-  json.Key("probability");
-  json.Double(probability);
-  json.Key("kinds");
-  json.StartArray();
-  for (const std::string& kind : kinds) {
-    json.String(kind.c_str());
-  }
-  json.EndArray();
-  json.EndObject();
-  AdminOk(*this, "POST", "/faults/random", out.GetString());
+  const auto random_mode = [&](auto& json) {
+    json.Key("seed");
+    json.Uint64(seed);
+    json.Key("probability");
+    json.Double(probability);
+    json.Key("kinds");
+    json.StartArray();
+    for (const std::string& kind : kinds) {
+      json.String(kind);
+    }
+    json.EndArray();
+  };
+  AdminOk(*this, "POST", "/faults/random", FaultJson(filter, random_mode));
 }
 
 void Emulator::ClearFaults() { AdminOk(*this, "DELETE", "/faults"); }
