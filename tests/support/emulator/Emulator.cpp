@@ -25,7 +25,7 @@ namespace {
 
 constexpr char kEmulatorPath[] = ORCA_TEST_EMULATOR_PATH;
 constexpr char kEndpointsPrefix[] = "OCS-EMULATOR ";
-constexpr auto kStartTimeout = std::chrono::seconds(60);
+constexpr int kStartTimeoutMs = 60 * 1000;
 constexpr auto kStopTimeout = std::chrono::seconds(30);
 
 const std::array<EmulatorPool, 2> kPools = {{
@@ -47,17 +47,14 @@ std::string MakeTempDir() {
   return pattern;
 }
 
-// Reads one line from `fd` within the start time-out.
+// The first line the emulator prints; each byte must come within the start
+// time-out.
 std::string ReadLine(int fd) {
   std::string line;
-  const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-  while (line.empty() || line.back() != '\n') {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
+  char c = 0;
+  while (c != '\n') {
     pollfd ready{fd, POLLIN, 0};
-    char c = 0;
-    if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) <= 0 ||
-        ::read(fd, &c, 1) != 1) {
+    if (::poll(&ready, 1, kStartTimeoutMs) <= 0 || ::read(fd, &c, 1) != 1) {
       Fail("ocs-emulator printed no endpoints line");
     }
     line += c;
