@@ -1,7 +1,6 @@
 #include "CaptureServer.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <strings.h>
@@ -83,16 +82,12 @@ std::optional<std::string> CapturedRequest::Header(const std::string& name) cons
   return std::nullopt;
 }
 
-// One accepted socket. Every wait also watches the server's wake pipe, so
-// the destructor ends reads, writes and stalls alike.
+// One accepted socket. The destructor of the server shuts every open one
+// down, which ends reads, writes and stalls alike.
 class CaptureServer::Connection {
  public:
-  Connection(int fd, int wake_fd) : fd_(fd), wake_fd_(wake_fd) {}
-  ~Connection() {
-    if (fd_ >= 0) {
-      close(fd_);
-    }
-  }
+  Connection(CaptureServer& server, int fd) : server_(server), fd_(fd) {}
+  ~Connection() { Close(); }
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
@@ -122,45 +117,31 @@ class CaptureServer::Connection {
 
   bool WriteAll(std::string_view data) {
     while (!data.empty()) {
-      const ssize_t sent = send(fd_, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-      if (sent > 0) {
-        data.remove_prefix(static_cast<size_t>(sent));
-        continue;
-      }
-      const bool would_block = sent < 0 && (errno == EAGAIN || errno == EINTR);
-      if (!would_block || !Wait(POLLOUT)) {
+      const ssize_t sent = send(fd_, data.data(), data.size(), MSG_NOSIGNAL);
+      if (sent <= 0) {
         return false;
       }
+      data.remove_prefix(static_cast<size_t>(sent));
     }
     return true;
   }
 
   // Waits until the peer closes or the server stops.
-  void Hang() { Wait(POLLRDHUP); }
+  void Hang() {
+    pollfd socket{fd_, POLLRDHUP, 0};
+    while (poll(&socket, 1, -1) < 0 && errno == EINTR) {
+    }
+  }
 
   // Ends the connection with a TCP reset.
   void Reset() {
     const linger abort_on_close{1, 0};
     setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof(abort_on_close));
-    close(fd_);
-    fd_ = -1;
+    Close();
   }
 
  private:
-  // Waits until `events` are ready on the socket; false when the server stops.
-  bool Wait(short events) {
-    pollfd fds[2] = {{fd_, events, 0}, {wake_fd_, POLLIN, 0}};
-    int ready;
-    do {
-      ready = poll(fds, 2, -1);
-    } while (ready < 0 && errno == EINTR);
-    return ready > 0 && fds[1].revents == 0;
-  }
-
   bool Fill() {
-    if (!Wait(POLLIN)) {
-      return false;
-    }
     char chunk[64 * 1024];
     const ssize_t got = recv(fd_, chunk, sizeof(chunk), 0);
     if (got <= 0) {
@@ -170,15 +151,20 @@ class CaptureServer::Connection {
     return true;
   }
 
+  void Close() {
+    if (fd_ >= 0) {
+      server_.Forget(fd_);
+      close(fd_);
+      fd_ = -1;
+    }
+  }
+
+  CaptureServer& server_;
   int fd_;
-  const int wake_fd_;
   std::string buffer_;
 };
 
 void CaptureServer::Start() {
-  if (pipe2(wake_fds_, O_CLOEXEC) != 0) {
-    throw std::runtime_error("capture server: pipe failed");
-  }
   listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -197,9 +183,15 @@ CaptureServer::~CaptureServer() {
   if (listen_fd_ < 0) {
     return;
   }
-  const char wake = 'x';
-  (void)!write(wake_fds_[1], &wake, 1);
-  if (acceptor_.joinable()) {  // not when Start failed
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+    for (const int fd : open_fds_) {
+      shutdown(fd, SHUT_RDWR);
+    }
+  }
+  shutdown(listen_fd_, SHUT_RDWR);  // ends the acceptor's accept()
+  if (acceptor_.joinable()) {       // not when Start failed
     acceptor_.join();
   }
   // With the acceptor gone, nothing adds workers any more.
@@ -207,8 +199,6 @@ CaptureServer::~CaptureServer() {
     worker.join();
   }
   close(listen_fd_);
-  close(wake_fds_[0]);
-  close(wake_fds_[1]);
 }
 
 std::string CaptureServer::BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
@@ -235,18 +225,25 @@ int CaptureServer::ConnectionCount() const {
 
 void CaptureServer::AcceptLoop() {
   for (;;) {
-    pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {wake_fds_[0], POLLIN, 0}};
-    if ((poll(fds, 2, -1) < 0 && errno != EINTR) || fds[1].revents != 0) {
+    const int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_) {
+      if (fd >= 0) {
+        close(fd);
+      }
       return;
     }
-    const int fd = fds[0].revents != 0 ? accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC) : -1;
-    if (fd < 0) {
-      continue;
+    if (fd >= 0) {
+      ++connections_;
+      open_fds_.insert(fd);
+      workers_.emplace_back(&CaptureServer::Serve, this, fd);
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++connections_;
-    workers_.emplace_back(&CaptureServer::Serve, this, fd);
   }
+}
+
+void CaptureServer::Forget(int fd) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  open_fds_.erase(fd);
 }
 
 Reply CaptureServer::NextReply() {
@@ -265,7 +262,7 @@ void CaptureServer::Record(CapturedRequest request) {
 }
 
 void CaptureServer::Serve(int fd) {
-  Connection connection(fd, wake_fds_[0]);
+  Connection connection(*this, fd);
   for (;;) {
     std::string head;
     if (!connection.ReadUntil("\r\n\r\n", head)) {

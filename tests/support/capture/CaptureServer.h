@@ -18,6 +18,7 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -97,13 +98,15 @@ class CaptureServer {
   static bool Answer(Connection& connection, const Reply& reply);
   Reply NextReply();
   void Record(CapturedRequest request);
+  void Forget(int fd);  // a connection closes `fd`
 
   int listen_fd_ = -1;
-  int wake_fds_[2] = {-1, -1};  // a pipe: a byte written ends every wait
   int port_ = 0;
   std::thread acceptor_;
 
   mutable std::mutex mutex_;
+  bool stopping_ = false;
+  std::set<int> open_fds_;  // shut down by the destructor
   std::vector<std::thread> workers_;
   std::deque<Reply> replies_;
   Reply default_reply_;
