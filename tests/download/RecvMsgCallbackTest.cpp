@@ -8,23 +8,12 @@
 #include <memory>
 #include <string>
 
+#include "DownloadToFilePeer.h"
 #include "StorageClient/ObjectImpl.h"
 #include "StorageClient/ObjectProtoClient.h"
 
 namespace Orca {
 namespace CloudStorage {
-
-// Reaches the streaming state of a protocol client.
-class CDownloadToFilePeer {
- public:
-  explicit CDownloadToFilePeer(CObjectProtoClient& client) : client_(client) {}
-  void SetLocalPath(const std::string& path) { client_.local_path_ = path; }
-  int32_t RecvStatus() const { return client_.recv_status_; }
-  bool JudgeStream(bool streamed) { return client_.JudgeStream(streamed, "/p1/k.bin"); }
-
- private:
-  CObjectProtoClient& client_;
-};
 
 namespace {
 

@@ -20,23 +20,7 @@
 #include "StorageClient/ObjectImpl.h"
 #include "StorageClient/ObjectProtoClient.h"
 #include "StorageClient/Redirect.h"
-
-namespace Orca {
-namespace CloudStorage {
-
-// Reaches the streaming state of a protocol client.
-class CDownloadToFilePeer {
- public:
-  explicit CDownloadToFilePeer(CObjectProtoClient& client) : client_(client) {}
-  void SetLocalPath(const std::string& path) { client_.local_path_ = path; }
-  bool JudgeStream(bool streamed) { return client_.JudgeStream(streamed, "/p1/k.bin"); }
-
- private:
-  CObjectProtoClient& client_;
-};
-
-}  // namespace CloudStorage
-}  // namespace Orca
+#include "download/DownloadToFilePeer.h"
 
 namespace {
 
