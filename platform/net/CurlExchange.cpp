@@ -106,8 +106,12 @@ class Exchange {
  private:
   using Clock = StallWatch::Clock;
 
-  CURLcode Configure(CURL* curl, curl_slist* headers);
+  // One transfer on a handle of the pool; `resend` tells whether it died on
+  // a reused connection before any answer byte.
+  ExchangeResult Attempt(bool fresh_connection, bool& resend);
+  CURLcode Configure(CURL* curl, curl_slist* headers, bool fresh_connection);
   void SetMethodAndBody(OptionSetter& set) const;
+  bool DiedOnReusedConnection(CURL* curl, CURLcode code) const;
   bool OnHeaderLine(std::string_view line);
   bool OnBodyPiece(const char* data, size_t size);
   bool OnProgress(curl_off_t downloaded, curl_off_t uploaded);
@@ -136,22 +140,40 @@ class Exchange {
   BodySink& sink_;
   StallWatch stall_;
   bool in_header_block_ = false;
+  bool answer_started_ = false;  // a byte of the answer arrived
   bool answered_ = false;
   bool stalled_ = false;
 };
 
+// A server may close an idle kept-alive connection just as the next request
+// goes out on it. A request that fails on a reused connection before any
+// byte of its answer arrived therefore goes out once more, on a fresh
+// connection of another handle, whatever its method: the server never
+// answered it. The body is handed to libcurl in place, so the second
+// transfer sends it again from its start.
 ExchangeResult Exchange::Run() {
-  ExchangeResult result;
+  bool resend = false;
+  ExchangeResult result = Attempt(false, resend);
+  if (resend) {
+    response_.Reset();
+    in_header_block_ = false;
+    result = Attempt(true, resend);
+  }
+  return result;
+}
+
+ExchangeResult Exchange::Attempt(bool fresh_connection, bool& resend) {
   EasyHandleLease lease;
   CURL* curl = lease.get();
   HeaderList headers(nullptr, &curl_slist_free_all);
   CURLcode code = CURLE_FAILED_INIT;
   if (curl != nullptr) {
-    code =
-        BuildHeaderList(request_, headers) ? Configure(curl, headers.get()) : CURLE_OUT_OF_MEMORY;
+    code = BuildHeaderList(request_, headers) ? Configure(curl, headers.get(), fresh_connection)
+                                              : CURLE_OUT_OF_MEMORY;
   }
   if (code == CURLE_OK) {
     code = curl_easy_perform(curl);
+    resend = !fresh_connection && DiedOnReusedConnection(curl, code);
   }
   long os_errno = 0;
   if (stalled_) {
@@ -159,6 +181,7 @@ ExchangeResult Exchange::Run() {
   } else if (code != CURLE_OK && curl != nullptr) {
     curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &os_errno);
   }
+  ExchangeResult result;
   result.answered = answered_;
   if (code != CURLE_OK) {
     result.error.major = code;
@@ -167,10 +190,23 @@ ExchangeResult Exchange::Run() {
   return result;
 }
 
-CURLcode Exchange::Configure(CURL* curl, curl_slist* headers) {
+bool Exchange::DiedOnReusedConnection(CURL* curl, CURLcode code) const {
+  if (answer_started_ || stalled_ ||
+      (code != CURLE_SEND_ERROR && code != CURLE_RECV_ERROR && code != CURLE_GOT_NOTHING)) {
+    return false;
+  }
+  // libcurl counts the connections it opened for the transfer: none means
+  // the request went out (and died) on a reused one.
+  long new_connections = 0;
+  return curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &new_connections) == CURLE_OK &&
+         new_connections == 0;
+}
+
+CURLcode Exchange::Configure(CURL* curl, curl_slist* headers, bool fresh_connection) {
   const std::string url = request_.GetURL().ToStdString(true);
   OptionSetter set(curl);
   set(CURLOPT_URL, url.c_str());
+  set(CURLOPT_FRESH_CONNECT, fresh_connection ? 1L : 0L);
   set(CURLOPT_PROTOCOLS_STR, "http,https");
   set(CURLOPT_PROXY, "");  // the service is reached directly, whatever *_proxy says
   set(CURLOPT_NOSIGNAL, 1L);
@@ -226,6 +262,7 @@ void Exchange::SetMethodAndBody(OptionSetter& set) const {
 }
 
 bool Exchange::OnHeaderLine(std::string_view line) {
+  answer_started_ = true;
   stall_.MarkAnswerStarted();
   stall_.MarkProgress(Clock::now());
   if (line.substr(0, 5) == "HTTP/") {  // a status line starts a header block

@@ -10,8 +10,10 @@
 // never followed. Methods: GET, PUT, POST and DELETE.
 //
 // Connections (and TLS sessions) are kept alive and reused across requests
-// and threads; a request whose pooled connection turns out to be closed is
-// resent on a fresh one.
+// and threads. A request that fails on a reused connection before any byte
+// of its answer arrived (closed, reset or broken pipe while sending or while
+// waiting for the status line) goes out once more, body rewound, on a fresh
+// connection; a failure on a fresh connection is reported.
 //
 // Time-outs: SetReceiveTimeout bounds how long the answer may stall,
 // SetSendTimeout how long sending the request may stall (milliseconds of no

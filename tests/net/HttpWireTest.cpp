@@ -1,5 +1,6 @@
 // What the server receives (request line, exact header set and order, body)
 // and how connections are reused.
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -113,11 +114,15 @@ TEST_F(HttpWireTest, RunOfRequestsFromThreadsInTurnSharesOneConnection) {
   EXPECT_EQ(server_.Requests().size(), 50u);
 }
 
-// A request whose pooled connection the server has closed goes out again,
-// body rewound, on a fresh one.
+// A request whose pooled connection the server closes just as the request
+// goes out is sent again, body rewound, on a fresh connection. The server
+// decides when it closes relative to the client's send, so every case is
+// deterministic: on the warm-up's connection once the next request's first
+// bytes arrive (the client is still sending a large body), or after reading
+// the whole next request, with a FIN or a reset.
 TEST(HttpConnectionTest, ClosedPooledConnectionIsReplacedAndTheBodyResent) {
-  Reply closes_after{200, {}, "first"};
-  closes_after.close_after = true;
+  Reply closes_on_next{200, {}, "first"};
+  closes_on_next.close_on_next_request = true;
   Reply dropped;
   dropped.action = Reply::Action::kCloseWithoutAnswer;
   Reply reset;
@@ -125,35 +130,53 @@ TEST(HttpConnectionTest, ClosedPooledConnectionIsReplacedAndTheBodyResent) {
   const struct {
     const char* name;
     std::vector<Reply> script;  // the first answers the warm-up request
-    size_t requests_seen;       // by the server, resends included
+    size_t requests_seen;       // read whole by the server, resends included
   } cases[] = {
-      {"closed after the previous answer", {closes_after}, 2},
+      {"closed after the answer", {closes_on_next}, 2},
       {"closed when the request arrives", {{200, {}, "first"}, dropped}, 3},
       {"reset when the request arrives", {{200, {}, "first"}, reset}, 3},
   };
-  const std::string body = orca_test::PatternBytes(300000);
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    CaptureServer server;
-    server.Start();
-    for (const Reply& reply : c.script) server.Enqueue(reply);
-    server.SetDefaultReply({200, {}, "second"});
-    orca_test::Outcome got;
-    for (const std::string& text : {std::string("warm-up"), body}) {
-      auto request = orca_test::MakeRequest("PUT", server.BaseUrl() + "/pool/key");
-      request.SetData(text);
-      got = orca_test::Send(request);
-      ASSERT_TRUE(got.ok);
-    }
-    EXPECT_EQ(got.response.GetBody(), "second");
-    EXPECT_EQ(server.ConnectionCount(), 2);
-    const std::vector<CapturedRequest> requests = server.Requests();
-    ASSERT_EQ(requests.size(), c.requests_seen);
-    for (size_t i = 1; i < requests.size(); ++i) {
-      EXPECT_TRUE(requests[i].body == body) << "request " << i;
-      EXPECT_EQ(requests[i].Header("Content-Length"), std::to_string(body.size()));
+  for (const size_t body_size : {size_t{16}, size_t{300000}}) {
+    const std::string body = orca_test::PatternBytes(body_size);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + ", body of " + std::to_string(body_size) + " bytes");
+      CaptureServer server;
+      server.Start();
+      for (const Reply& reply : c.script) server.Enqueue(reply);
+      server.SetDefaultReply({200, {}, "second"});
+      orca_test::Outcome got;
+      for (const std::string& text : {std::string("warm-up"), body}) {
+        auto request = orca_test::MakeRequest("PUT", server.BaseUrl() + "/pool/key");
+        request.SetData(text);
+        got = orca_test::Send(request);
+        ASSERT_TRUE(got.ok) << got.error.major << ":" << got.error.minor;
+      }
+      EXPECT_EQ(got.response.GetBody(), "second");
+      EXPECT_EQ(server.ConnectionCount(), 2);
+      const std::vector<CapturedRequest> requests = server.Requests();
+      ASSERT_EQ(requests.size(), c.requests_seen);
+      for (size_t i = 1; i < requests.size(); ++i) {
+        EXPECT_TRUE(requests[i].body == body) << "request " << i;
+        EXPECT_EQ(requests[i].Header("Content-Length"), std::to_string(body.size()));
+      }
     }
   }
+}
+
+// Only a reused connection earns a second try: a fresh one that fails is
+// reported, and the request is not sent twice.
+TEST(HttpConnectionTest, FailureOnAFreshConnectionIsReported) {
+  CaptureServer server;
+  server.Start();
+  Reply dropped;
+  dropped.action = Reply::Action::kCloseWithoutAnswer;
+  server.Enqueue(dropped);
+  auto request = orca_test::MakeRequest("PUT", server.BaseUrl() + "/pool/key");
+  request.SetData("body");
+  const auto got = orca_test::Send(request);
+  EXPECT_FALSE(got.ok);
+  EXPECT_EQ(got.error.major, CURLE_GOT_NOTHING);
+  EXPECT_EQ(server.Requests().size(), 1u);
 }
 
 }  // namespace

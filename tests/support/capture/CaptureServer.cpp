@@ -126,6 +126,13 @@ class CaptureServer::Connection {
     return true;
   }
 
+  // Waits until the peer sends something, closes, or the server stops.
+  void WaitReadable() {
+    pollfd socket{fd_, POLLIN, 0};
+    while (poll(&socket, 1, -1) < 0 && errno == EINTR) {
+    }
+  }
+
   // Waits until the peer closes or the server stops.
   void Hang() {
     pollfd socket{fd_, POLLRDHUP, 0};
@@ -282,6 +289,10 @@ void CaptureServer::Serve(int fd) {
     }
     Record(std::move(request));
     if (!Answer(connection, reply) || reply.close_after) {
+      return;
+    }
+    if (reply.close_on_next_request) {
+      connection.WaitReadable();
       return;
     }
   }

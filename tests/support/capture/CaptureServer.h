@@ -55,6 +55,10 @@ struct Reply {
   size_t chunk_size = 1024;
   // Close the connection (without saying so) after answering.
   bool close_after = false;
+  // After answering, wait for the first bytes of the next request on the
+  // connection, then close it without reading them: the client is caught
+  // sending on a connection it had every reason to reuse.
+  bool close_on_next_request = false;
 };
 
 struct CapturedRequest {
