@@ -125,6 +125,14 @@ class ORCA_CS_API CObjectClient {
   // The first call (empty `url`) returns the object URL to pass to the later
   // calls; the call with `last` true completes the object. A one-piece upload
   // (empty url, last true) is stored whole.
+  //
+  // Open uploads live in a table of the process, keyed by object key. A
+  // later piece whose upload fails adds nothing: calling again with the
+  // same piece retries it. A completion that fails leaves the upload open
+  // with all its pieces, the last included, and the next call for that URL
+  // with `last` true completes it: with length 0 it sends no data and only
+  // retries the completion; with data it sends that data again in place of
+  // the last piece, then completes. Either way each piece is stored once.
   bool UploadFileByPieces(std::string& url, const char* data, uint32_t length, bool last);
   // As UploadFileByPieces, but always through the multipart protocol.
   bool UploadFileByPiecesAloneStorage(std::string& url, const char* data, uint32_t length,

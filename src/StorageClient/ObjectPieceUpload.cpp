@@ -64,12 +64,10 @@ bool OpenPieceTask(CObjectProtoClient& proto_client, const char* function, SPiec
   return true;
 }
 
-// Completes the piece task with every recorded piece plus this last one.
-// The last piece enters only the completion list, not the table: when the
-// completion fails, resending the same last piece uploads the same part
-// number again instead of adding its bytes a second time.
+// Completes the piece task with every recorded piece, the last included.
+// A failed completion leaves the task open and completing, for a retry.
 bool CompletePieceTask(CObjectProtoClient& proto_client, const SPieceCall& call,
-                       const SPieceTask& task, uint32_t part_number, uint32_t length) {
+                       const SPieceTask& task) {
   CPartTaskRegistry& registry = CPartTaskRegistry::GetInstance();
   PartList parts;
   if (!registry.GetAllPieces(call.object_key, parts)) {
@@ -78,18 +76,56 @@ bool CompletePieceTask(CObjectProtoClient& proto_client, const SPieceCall& call,
                    call.object_key.c_str());
     return false;
   }
-  parts[part_number] = SPartInfo{length, std::string()};
-  if (call.trace) {
-    ORCA_CS_LOG_AS(veklog::kLevelTrace, call.function, "[%s][%s].[%s(%d)]",
-                   call.object_key.c_str());
-  }
   if (!proto_client.FinishPartTask(task.task_id, call.object_key, parts)) {
     ORCA_CS_LOG_AS(veklog::kLevelError, call.function,
                    "[%s]upload piece failed, url[%s], task id[%s].[%s(%d)]",
                    call.object_key.c_str(), task.task_id.c_str());
-    return false;  // the piece task stays open for a retry
+    return false;
   }
   registry.RemovePieceTask(call.object_key);
+  return true;
+}
+
+// Where a piece goes: its part number, and whether its bytes go up. A last
+// piece sent again after a failed completion takes the part number of the
+// recorded last piece; sent empty, it only retries the completion.
+struct SPiecePlan {
+  uint32_t part_number = 1;
+  bool upload = true;
+};
+
+// Finds the piece task of a later piece and plans where the piece goes.
+bool PlanLaterPiece(const SPieceCall& call, uint32_t length, const std::string& url,
+                    SPieceTask& task, SPiecePlan& plan) {
+  uint32_t highest = 0;
+  uint32_t last_part = 0;
+  if (!CPartTaskRegistry::GetInstance().FindPieceTask(call.object_key, task, highest, last_part)) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, call.function,
+                   "[%s]upload piece failed, find task failed, url[%s].[%s(%d)]", url.c_str());
+    return false;
+  }
+  const bool completion_retry = call.last && last_part != 0;
+  plan.part_number = completion_retry ? last_part : highest + 1;
+  plan.upload = !completion_retry || length > 0;
+  return true;
+}
+
+// Records the piece in its task, the last one as such, so that a failed
+// completion can be retried with all pieces.
+bool RecordPiece(const SPieceCall& call, uint32_t part_number, uint32_t length) {
+  CPartTaskRegistry& registry = CPartTaskRegistry::GetInstance();
+  const bool recorded = call.last ? registry.SetLastPiece(call.object_key, part_number, length)
+                                  : registry.AddPiece(call.object_key, part_number, length);
+  if (!recorded) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, call.function,
+                   "[%s]upload piece failed, add piece failed, url[%s].[%s(%d)]",
+                   call.object_key.c_str());
+    return false;
+  }
+  if (call.trace) {
+    ORCA_CS_LOG_AS(veklog::kLevelTrace, call.function, "[%s][%s].[%s(%d)]",
+                   call.object_key.c_str());
+  }
   return true;
 }
 
@@ -101,48 +137,30 @@ bool UploadPiece(const std::shared_ptr<ObjectImpl>& conf, const SPieceCall& call
   if (!proto_client.Init(conf)) {
     return false;
   }
-  CPartTaskRegistry& registry = CPartTaskRegistry::GetInstance();
   SPieceTask task;
   task.object_key = call.object_key;
-  uint32_t part_number = 1;
-  if (call.first) {
-    if (!OpenPieceTask(proto_client, call.function, task)) {
-      return false;
-    }
-  } else {
-    uint32_t highest = 0;
-    if (!registry.FindPieceTask(call.object_key, task, highest)) {
-      ORCA_CS_LOG_AS(veklog::kLevelError, call.function,
-                     "[%s]upload piece failed, find task failed, url[%s].[%s(%d)]", url.c_str());
-      return false;
-    }
-    part_number = highest + 1;
-  }
-  if (!proto_client.UploadPartObject(call.object_key, task.location, part_number, task.task_id,
-                                     data, length)) {
-    ORCA_CS_LOG_AS(veklog::kLevelError, call.function,
-                   "[%s]upload piece failed, url[%s] partnum[%d], dst location[%s].[%s(%d)]",
-                   call.object_key.c_str(), part_number, task.location.c_str());
+  SPiecePlan plan;
+  if (call.first ? !OpenPieceTask(proto_client, call.function, task)
+                 : !PlanLaterPiece(call, length, url, task, plan)) {
     return false;
   }
-  if (call.first && !registry.AddPieceTask(task)) {
+  if (plan.upload && !proto_client.UploadPartObject(call.object_key, task.location,
+                                                    plan.part_number, task.task_id, data, length)) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, call.function,
+                   "[%s]upload piece failed, url[%s] partnum[%d], dst location[%s].[%s(%d)]",
+                   call.object_key.c_str(), plan.part_number, task.location.c_str());
+    return false;
+  }
+  if (call.first && !CPartTaskRegistry::GetInstance().AddPieceTask(task)) {
     ORCA_CS_LOG_AS(veklog::kLevelError, call.function,
                    "[%s]upload piece failed, add task failed, url[%s].[%s(%d)]",
                    call.object_key.c_str());
     return false;
   }
-  if (call.last) {
-    if (!CompletePieceTask(proto_client, call, task, part_number, length)) {
-      return false;
-    }
-  } else if (!registry.AddPiece(call.object_key, part_number, length)) {
-    ORCA_CS_LOG_AS(veklog::kLevelError, call.function,
-                   "[%s]upload piece failed, add piece failed, url[%s].[%s(%d)]",
-                   call.object_key.c_str());
+  // A completion retry without data keeps the recorded last piece.
+  if ((plan.upload && !RecordPiece(call, plan.part_number, length)) ||
+      (call.last && !CompletePieceTask(proto_client, call, task))) {
     return false;
-  } else if (call.trace) {
-    ORCA_CS_LOG_AS(veklog::kLevelTrace, call.function, "[%s][%s].[%s(%d)]",
-                   call.object_key.c_str());
   }
   if (call.first) {
     url = "/" + conf->config.pool_name + "/" + call.object_key;

@@ -77,14 +77,15 @@ bool CPartTaskRegistry::AddPieceTask(const SPieceTask& task) {
 }
 
 bool CPartTaskRegistry::FindPieceTask(const std::string& object_key, SPieceTask& task,
-                                      uint32_t& highest_part) {
+                                      uint32_t& highest_part, uint32_t& last_part) {
   std::lock_guard<std::mutex> lock(piece_mutex_);
   const auto found = piece_tasks_.find(KeyOnly(object_key));
-  if (found == piece_tasks_.end() || found->second.empty()) {
+  if (found == piece_tasks_.end() || found->second.sizes.empty()) {
     return false;
   }
   task = found->first;
-  highest_part = found->second.rbegin()->first;
+  highest_part = found->second.sizes.rbegin()->first;
+  last_part = found->second.last_part;
   return true;
 }
 
@@ -95,7 +96,20 @@ bool CPartTaskRegistry::AddPiece(const std::string& object_key, uint32_t part_nu
   if (found == piece_tasks_.end()) {
     return false;
   }
-  found->second.emplace(part_number, size);
+  found->second.sizes.emplace(part_number, size);
+  found->second.last_part = 0;
+  return true;
+}
+
+bool CPartTaskRegistry::SetLastPiece(const std::string& object_key, uint32_t part_number,
+                                     uint32_t size) {
+  std::lock_guard<std::mutex> lock(piece_mutex_);
+  const auto found = piece_tasks_.find(KeyOnly(object_key));
+  if (found == piece_tasks_.end()) {
+    return false;
+  }
+  found->second.sizes[part_number] = size;
+  found->second.last_part = part_number;
   return true;
 }
 
@@ -105,7 +119,7 @@ bool CPartTaskRegistry::GetAllPieces(const std::string& object_key, PartList& pa
   if (found == piece_tasks_.end()) {
     return false;
   }
-  for (const auto& [part_number, size] : found->second) {
+  for (const auto& [part_number, size] : found->second.sizes) {
     parts[part_number] = SPartInfo{size, std::string()};
   }
   return true;

@@ -68,12 +68,18 @@ class CPartTaskRegistry {
 
   // False when a piece task with that object key exists (it is kept).
   bool AddPieceTask(const SPieceTask& task);
-  // True when the piece task exists and has a piece; gives a copy of it and
-  // its highest part number.
-  bool FindPieceTask(const std::string& object_key, SPieceTask& task, uint32_t& highest_part);
-  // Adds a piece (a part number already present keeps its size). False when
-  // there is no such piece task.
+  // True when the piece task exists and has a piece; gives a copy of it, its
+  // highest part number and the part number of its recorded last piece (0
+  // while none is: the task is not completing).
+  bool FindPieceTask(const std::string& object_key, SPieceTask& task, uint32_t& highest_part,
+                     uint32_t& last_part);
+  // Adds a piece (a part number already present keeps its size); the task
+  // is no longer completing. False when there is no such piece task.
   bool AddPiece(const std::string& object_key, uint32_t part_number, uint32_t size);
+  // Records the last piece, replacing the size of a part number already
+  // present: the task is completing until it is removed or a further piece
+  // is added. False when there is no such piece task.
+  bool SetLastPiece(const std::string& object_key, uint32_t part_number, uint32_t size);
   // Fills `parts` with every piece. False when there is no such piece task.
   bool GetAllPieces(const std::string& object_key, PartList& parts);
   bool RemovePieceTask(const std::string& object_key);
@@ -91,7 +97,10 @@ class CPartTaskRegistry {
     int32_t part_count = 0;
     int32_t finished = 0;
   };
-  using Pieces = std::map<uint32_t, uint32_t>;  // part number -> size
+  struct Pieces {
+    std::map<uint32_t, uint32_t> sizes;  // part number -> size
+    uint32_t last_part = 0;              // the recorded last piece, 0 when none
+  };
 
   std::mutex piece_mutex_;
   std::map<SPieceTask, Pieces> piece_tasks_;

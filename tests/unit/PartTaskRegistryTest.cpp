@@ -101,22 +101,36 @@ TEST_F(PartTaskRegistryTest, PieceTaskRules) {
   const std::string key = "piece-test-rules.pfile";
   SPieceTask found;
   uint32_t highest = 0;
+  uint32_t last = 0;
   EXPECT_FALSE(registry_.AddPiece(key, 1, 10)) << "no task yet";
+  EXPECT_FALSE(registry_.SetLastPiece(key, 1, 10)) << "no task yet";
   ASSERT_TRUE(registry_.AddPieceTask(SPieceTask{"task-1", "10.0.0.2:6001", key}));
   // A key that merely starts like another is a task of its own.
   ASSERT_TRUE(registry_.AddPieceTask(SPieceTask{"task-3", "", key + "-longer"}));
   ASSERT_TRUE(registry_.AddPiece(key + "-longer", 1, 1));
-  EXPECT_FALSE(registry_.FindPieceTask(key, found, highest)) << "no piece yet";
+  EXPECT_FALSE(registry_.FindPieceTask(key, found, highest, last)) << "no piece yet";
 
   for (const auto& [number, size] : {std::pair{1u, 100u}, {3u, 300u}, {2u, 200u}, {2u, 999u}}) {
     EXPECT_TRUE(registry_.AddPiece(key, number, size));
   }
-  ASSERT_TRUE(registry_.FindPieceTask(key, found, highest));
+  ASSERT_TRUE(registry_.FindPieceTask(key, found, highest, last));
   EXPECT_EQ(highest, 3u);
+  EXPECT_EQ(last, 0u);
   PartList parts;
   ASSERT_TRUE(registry_.GetAllPieces(key, parts));
   ASSERT_EQ(parts.size(), 3u);
   EXPECT_EQ(parts[2].part_size, 200u) << "a piece keeps its first size";
+
+  // The last piece replaces its part's size and marks the task completing,
+  // until a further piece comes.
+  ASSERT_TRUE(registry_.SetLastPiece(key, 3, 30));
+  ASSERT_TRUE(registry_.FindPieceTask(key, found, highest, last));
+  EXPECT_EQ(last, 3u);
+  ASSERT_TRUE(registry_.GetAllPieces(key, parts));
+  EXPECT_EQ(parts[3].part_size, 30u);
+  ASSERT_TRUE(registry_.AddPiece(key, 4, 40));
+  ASSERT_TRUE(registry_.FindPieceTask(key, found, highest, last));
+  EXPECT_EQ(last, 0u);
   EXPECT_TRUE(registry_.RemovePieceTask(key));
   EXPECT_FALSE(registry_.RemovePieceTask(key));
   EXPECT_TRUE(registry_.RemovePieceTask(key + "-longer"));
