@@ -15,10 +15,10 @@ namespace {
 // reserve memory that may never be filled.
 constexpr uint64_t kMaxBodyReserve = 64ULL * 1024 * 1024;
 
-// Keeps the body in the response (or in the request's body storage): a
-// successful answer up to the request's limit (a longer one ends the
-// transfer), an error answer up to kMaxErrorBodyKept (the rest is read and
-// dropped).
+// Keeps the body in the response (or, for a 200 answer, in the request's
+// body storage): a successful answer up to the request's limit (a longer one
+// ends the transfer), an error answer up to kMaxErrorBodyKept (the rest is
+// read and dropped).
 class BufferingSink : public BodySink {
  public:
   explicit BufferingSink(const CHttpClientRequest& request)
@@ -34,7 +34,7 @@ class BufferingSink : public BodySink {
         response.SetBodyLimitExceeded();
         return false;
       }
-      if (limited_ && storage_) {
+      if (response.GetStatusCode() == 200 && storage_) {
         stored_ = storage_(length);
         stored_size_ = length;
       }

@@ -81,12 +81,12 @@ class CHttpClientRequest {
   // Largest body of a successful answer that Send keeps; a longer one (or a
   // longer Content-Length) ends the transfer with BodyLimitExceeded() set.
   void SetMaxResponseBody(uint64_t bytes) { max_response_body_ = bytes; }
-  // Where Send puts the body of a successful answer that announces its
-  // length (within the limit above): called once the header block is in,
-  // with that length, it returns room for that many bytes, and the body is
-  // received straight into it (no copy in the response; GetBody() stays
-  // empty and GetReceivedLength() says how much arrived). A null result, or
-  // no storage, keeps the body in the response.
+  // Where Send puts the body of a 200 answer that announces its length
+  // (within the limit above): called once the header block is in, with that
+  // length, it returns room for that many bytes, and the body is received
+  // straight into it (no copy in the response; GetBody() stays empty and
+  // GetReceivedLength() says how much arrived). A null result, no storage,
+  // or any other status keeps the body in the response.
   using BodyStorage = std::function<char*(uint64_t length)>;
   void SetBodyStorage(BodyStorage storage) { body_storage_ = std::move(storage); }
 

@@ -15,6 +15,10 @@ inline constexpr uint32_t kMaxMemoryUploadSize = 32 * kMiB;
 // The largest object a memory download hands back: its buffer holds one
 // byte more than the 32-bit length.
 inline constexpr uint64_t kMaxMemoryDownloadSize = UINT32_MAX - 1;
+// A memory download's body goes straight into the caller's buffer when its
+// answer announces at most this length; a longer one grows as it arrives.
+// Either way no more is committed up front.
+inline constexpr uint64_t kMaxDirectBodySize = uint64_t{64} * kMiB;
 // Files of this size and more are uploaded in parts.
 inline constexpr uint32_t kMultipartThreshold = 10 * kMiB;
 inline constexpr uint32_t kPartSize = 2 * kMiB;

@@ -6,7 +6,6 @@
 #include <memory>
 #include <utility>
 
-#include "Buffers.h"
 #include "Logging.h"
 #include "Md5.h"
 #include "MemoryBody.h"
@@ -231,7 +230,7 @@ bool CObjectProtoClient::SendObjectMsg(Net::CHttpClientResponse& response,
 }
 
 bool CObjectProtoClient::CheckMemoryBody(const Net::CHttpClientResponse& response) const {
-  const std::string problem = MemoryBodyProblem(response);
+  const std::string problem = CMemoryBody::Problem(response);
   if (problem.empty()) {
     return true;
   }
@@ -292,31 +291,20 @@ bool CObjectProtoClient::FetchObject(Net::CHttpClientResponse& response, const s
 bool CObjectProtoClient::DownloadObject(char** buffer, uint32_t& length, const std::string& range,
                                         const std::string& object_url) {
   ORCA_CS_FUNCTION_NAME(function);
-  // A body of announced length is received straight into the caller's zeroed
-  // buffer: a large object is then held once, not twice.
-  std::unique_ptr<char[]> out;
-  const auto into_buffer = [&out](uint64_t size) {
-    out.reset(size <= kMaxMemoryDownloadSize ? NewZeroedBuffer(static_cast<uint32_t>(size))
-                                             : nullptr);
-    return out.get();
-  };
+  CMemoryBody body;
   Net::CHttpClientResponse response;
-  if (!FetchObject(response, range, object_url, function.c_str(), into_buffer) ||
+  if (!FetchObject(response, range, object_url, function.c_str(), body.Storage()) ||
       !CheckMemoryBody(response)) {
     return false;
   }
-  const auto size = static_cast<uint32_t>(response.GetContentLength());
-  if (!out) {  // no length announced (or no room then): the body is in the response
-    out.reset(NewZeroedBuffer(size));
-    if (!out) {
-      LOG_ERROR("[%s][Client]download object failed, no memory for %u bytes[%s(%d)]", size);
-      conf_->RecordError(5, Base::str_fmt("no memory for %u bytes.", size));
-      return false;
-    }
-    std::copy_n(response.GetBody().data(), size, out.get());
+  char* out = body.Release(response, length);
+  if (out == nullptr) {
+    const auto size = static_cast<uint32_t>(response.GetContentLength());
+    LOG_ERROR("[%s][Client]download object failed, no memory for %u bytes[%s(%d)]", size);
+    conf_->RecordError(5, Base::str_fmt("no memory for %u bytes.", size));
+    return false;
   }
-  length = size;
-  *buffer = out.release();
+  *buffer = out;
   return true;
 }
 

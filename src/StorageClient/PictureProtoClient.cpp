@@ -1,8 +1,5 @@
 #include "PictureProtoClient.h"
 
-#include <algorithm>
-
-#include "Buffers.h"
 #include "Constants.h"
 #include "Logging.h"
 #include "MemoryBody.h"
@@ -121,12 +118,14 @@ bool CPicProtoClient::GetBestNode(std::string& token, std::string& location) {
 
 bool CPicProtoClient::SendObjectMsg(Net::CHttpClientResponse& response, const std::string& base,
                                     const std::string& path, const std::string& method,
-                                    const std::string& body) {
+                                    const std::string& body,
+                                    const Net::CHttpClientRequest::BodyStorage& storage) {
   Net::CHttpClientRequest request = NewRequest(method, base + path, path, "", "");
   if (!body.empty()) {
     request.SetDataRef(body.data(), body.size());
   }
   request.SetMaxResponseBody(kMaxMemoryDownloadSize);
+  request.SetBodyStorage(storage);
   LOG_TRACE("[%s][PicClient]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
   Net::HttpClient::Error error;
   if (!Net::HttpClient::Send(request, response, error)) {
@@ -138,8 +137,9 @@ bool CPicProtoClient::SendObjectMsg(Net::CHttpClientResponse& response, const st
 }
 
 bool CPicProtoClient::DownloadPic(char** buffer, uint32_t& length, const std::string& path) {
+  CMemoryBody body;
   Net::CHttpClientResponse response;
-  if (!SendObjectMsg(response, download_base_, path, "GET", "")) {
+  if (!SendObjectMsg(response, download_base_, path, "GET", "", body.Storage())) {
     LOG_ERROR("[%s][PicClient]send download picture failed, url:%s[%s(%d)]", path.c_str());
     return false;
   }
@@ -155,7 +155,7 @@ bool CPicProtoClient::DownloadPic(char** buffer, uint32_t& length, const std::st
                 location.c_str());
       return false;
     }
-    if (!SendObjectMsg(redirected, base, new_path, "GET", "")) {
+    if (!SendObjectMsg(redirected, base, new_path, "GET", "", body.Storage())) {
       LOG_ERROR("[%s][PicClient]send download picture failed, redirect url:%s[%s(%d)]",
                 location.c_str());
       return false;
@@ -175,19 +175,17 @@ bool CPicProtoClient::DownloadPic(char** buffer, uint32_t& length, const std::st
     return false;
   }
 
-  const std::string problem = MemoryBodyProblem(*answer);
+  const std::string problem = CMemoryBody::Problem(*answer);
   if (!problem.empty()) {
     LOG_ERROR("[%s][PicClient]download picture failed, %s[%s(%d)]", problem.c_str());
     return false;
   }
-  const auto size = static_cast<uint32_t>(answer->GetContentLength());
-  char* out = NewZeroedBuffer(size);
+  char* out = body.Release(*answer, length);
   if (out == nullptr) {
-    LOG_ERROR("[%s][PicClient]download picture failed, no memory for %u bytes[%s(%d)]", size);
+    LOG_ERROR("[%s][PicClient]download picture failed, no memory for %u bytes[%s(%d)]",
+              static_cast<uint32_t>(answer->GetContentLength()));
     return false;
   }
-  std::copy_n(answer->GetBody().data(), size, out);
-  length = size;
   *buffer = out;
   return true;
 }

@@ -41,9 +41,10 @@ class CPicProtoClient {
   bool GetBestNode(std::string& token, std::string& location);
 
   // Sends one signed request to `base` + `path`. True when an answer
-  // arrived, whatever its status.
+  // arrived, whatever its status. A 200 body goes to `storage` when given.
   bool SendObjectMsg(Net::CHttpClientResponse& response, const std::string& base,
-                     const std::string& path, const std::string& method, const std::string& body);
+                     const std::string& path, const std::string& method, const std::string& body,
+                     const Net::CHttpClientRequest::BodyStorage& storage = {});
 
   // Fetches the picture at `path` into a new buffer of length + 1 bytes
   // owned by the caller, following one redirect (statuses 300 to 309).

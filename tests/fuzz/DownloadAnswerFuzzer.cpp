@@ -1,11 +1,13 @@
 // Fuzzes how downloads judge an answer: the streamed receiver
 // (RecvMsgCallback, then JudgeStream), a memory download's body check
-// (MemoryBodyProblem) and the split of a redirect's Location (SplitLocation).
+// (CMemoryBody::Problem) and the split of a redirect's Location (SplitLocation).
 // Input: one byte choosing the part, then for the first two command lines:
 // "S <status>", "H <name>: <value>", "P <bytes>" (piece or body bytes), "N
 // <size>" (a piece without data), "E <minor>" (transport error from now on),
 // "I" (body incomplete), "X" (body over the limit); for the Location a byte
 // whose low bit is use_https, then the Location.
+#include <strings.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -136,15 +138,15 @@ void CheckMemoryBody(orca_fuzz::FuzzInput& input) {
     }
   });
   const uint64_t length = response.GetContentLength();
-  if (cs::MemoryBodyProblem(response).empty() &&
+  if (cs::CMemoryBody::Problem(response).empty() &&
       (length >= UINT32_MAX || response.GetBody().size() < length)) {
     Broken("a memory download would copy more than the body holds");
   }
 }
 
 // Properties: a split keeps every byte (base + path is the Location), the
-// path starts with "/" and the base holds the expected scheme; a refused
-// Location leaves the outputs alone.
+// path starts with "/" and the base starts with the expected scheme (in any
+// case); a refused Location leaves the outputs alone.
 void SplitLocation(orca_fuzz::FuzzInput& input) {
   const bool https = (input.Byte() & 1) != 0;
   const std::string location = input.Rest();

@@ -3,11 +3,14 @@
 // short bodies are cells of the fault matrix (tests/faults).
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "OrcaCloudStorage/StorageClient.h"
+#include "PeakRss.h"
 #include "WireCheck.h"
 
 namespace Orca {
@@ -142,6 +145,8 @@ TEST_F(ObjectWireTest, DownloadToMemory) {
     const char* message;
   } failures[] = {
       {XmlReply(206, "part"), 5, "DownloadObject rsp status code[206]."},
+      // A 2xx answer other than 200 keeps its body for classification.
+      {XmlReply(206, "<Error><Code>NoSuchKey</Code></Error>"), 9, "NoSuchKey"},
       {XmlReply(404, "<Error><Code>NoSuchKey</Code></Error>"), 9, "NoSuchKey"},
       {XmlReply(403, "NoSuchKey and NoSuchBucket"), 8, "NoSuchBucket"},
       {XmlReply(500, ""), 5, "DownloadObject rsp status code[500]."},
@@ -155,6 +160,33 @@ TEST_F(ObjectWireTest, DownloadToMemory) {
     EXPECT_FALSE(fetch(""));
     ExpectError(c.code, c.message);
   }
+}
+
+// A length the answer announces commits no memory: a 3-byte answer that
+// announces 2,000,000,000 bytes fails as short without growing the peak
+// resident set by anything like it.
+TEST_F(ObjectWireTest, AnnouncedLengthCommitsNoMemoryBeforeTheBytes) {
+  Reply liar{200, {{"Content-Length", "2000000000"}}, "abc"};
+  liar.framing = Reply::Framing::kAsGiven;
+  liar.close_after = true;
+  node_.Enqueue(liar);
+  EXPECT_EXIT(
+      {
+        const long before = orca_test::PeakRssKib();
+        char* buffer = nullptr;
+        uint32_t length = 0;
+        const bool ok = client_.DownloadObject(&buffer, length, "", "/p1/obj");
+        const long growth_kib = orca_test::PeakRssKib() - before;
+        std::fprintf(stderr, "ok=%d code=%d peak growth %ld KiB\n", ok ? 1 : 0,
+                     impl_->last_error_code, growth_kib);
+        std::_Exit(!ok &&
+                           impl_->last_error_msg ==
+                               "DownloadObject rsp body short[3 of 2000000000 bytes received]." &&
+                           before > 0 && growth_kib < 100L * 1024
+                       ? 0
+                       : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 // --- Version: plain HTTP to the address record, signed with its keys ---

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <utility>
@@ -10,6 +12,7 @@
 
 #include "LogCapture.h"
 #include "OrcaCloudStorage/StorageClient.h"
+#include "PeakRss.h"
 #include "WireCheck.h"
 #include "base/Clock.h"
 
@@ -171,6 +174,26 @@ TEST_F(PictureWireTest, Download) {
   // Each signed for its own path, the redirect with the configured Host.
   ExpectFrame(gateway_.Requests().back(), "GET", "/pics/a.jpg", std::nullopt, "");
   ExpectFrame(node_.Requests().at(0), "GET", "/node/a.jpg", std::nullopt, "");
+}
+
+// As for objects: an announced length alone commits no memory.
+TEST_F(PictureWireTest, AnnouncedLengthCommitsNoMemoryBeforeTheBytes) {
+  Reply liar{200, {{"Content-Length", "2000000000"}}, "abc"};
+  liar.framing = Reply::Framing::kAsGiven;
+  liar.close_after = true;
+  gateway_.Enqueue(liar);
+  EXPECT_EXIT(
+      {
+        CPictureClient client(config_);
+        const long before = orca_test::PeakRssKib();
+        char* buffer = nullptr;
+        uint32_t length = 0;
+        const bool ok = client.DownloadPicture(&buffer, length, "/pics/a.jpg");
+        const long growth_kib = orca_test::PeakRssKib() - before;
+        std::fprintf(stderr, "ok=%d peak growth %ld KiB\n", ok ? 1 : 0, growth_kib);
+        std::_Exit(!ok && before > 0 && growth_kib < 100L * 1024 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
