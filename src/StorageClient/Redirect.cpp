@@ -1,16 +1,20 @@
 #include "Redirect.h"
 
+#include <strings.h>
+
+#include <string_view>
+
 namespace Orca {
 namespace CloudStorage {
 
 bool SplitLocation(const std::string& location, bool use_https, std::string& base,
                    std::string& path) {
-  const std::string scheme = use_https ? "https://" : "http://";
-  const size_t scheme_at = location.find(scheme);
-  if (scheme_at == std::string::npos) {
+  const std::string_view scheme = use_https ? "https://" : "http://";
+  if (location.size() < scheme.size() ||
+      strncasecmp(location.c_str(), scheme.data(), scheme.size()) != 0) {
     return false;
   }
-  const size_t slash = location.find('/', scheme_at + scheme.size());
+  const size_t slash = location.find('/', scheme.size());
   if (slash == std::string::npos) {
     return false;
   }

@@ -10,10 +10,12 @@ namespace CloudStorage {
 // True for the statuses that are followed once: 301 and 302.
 inline bool IsRedirectStatus(int status) { return status == 301 || status == 302; }
 
-// Splits `location` at the first "/" after the first occurrence of the
-// expected scheme ("https://" when `use_https`, else "http://"): `base` gets
-// what comes before that "/" (scheme and authority), `path` the rest.
-// False when the scheme or the "/" after it is missing.
+// Splits `location`, which must begin with the expected scheme ("https://"
+// when `use_https`, else "http://", in any case), at the first "/" after
+// it: `base` gets what comes before that "/" (scheme and authority), `path`
+// the rest. False when the scheme does not begin the Location (a scheme
+// further in must not carry a signed request elsewhere, or in clear) or no
+// "/" follows it.
 bool SplitLocation(const std::string& location, bool use_https, std::string& base,
                    std::string& path);
 

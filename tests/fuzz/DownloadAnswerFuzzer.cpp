@@ -157,7 +157,7 @@ void SplitLocation(orca_fuzz::FuzzInput& input) {
       Broken("a refused Location changed the outputs");
     }
   } else if (base + path != location || path.empty() || path[0] != '/' ||
-             base.find(https ? "https://" : "http://") == std::string::npos) {
+             strncasecmp(base.c_str(), https ? "https://" : "http://", https ? 8 : 7) != 0) {
     Broken("SplitLocation lost or misplaced bytes");
   }
 }
