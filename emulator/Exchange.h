@@ -43,6 +43,9 @@ struct Exchange {
   std::string body_md5;  // hex; empty when not computed
   // Set when a fault resets the connection instead of answering.
   bool reset = false;
+  // Set when a fault makes the handler serve the whole object whatever the
+  // Range header asks.
+  bool ignore_range = false;
 };
 
 using BodySink = std::function<bool(const char* data, size_t size)>;

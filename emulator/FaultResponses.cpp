@@ -157,6 +157,13 @@ void ShortBody(Exchange& ex) {
       });
 }
 
+// A well-formed answer `drop` bytes shorter than the handler's.
+void TrimBody(Exchange& ex, uint64_t drop) {
+  Body body = TakeBody(ex.res);
+  body.length -= std::min(drop, body.length);
+  ex.res.set_content_provider(body.length, body.type, body.provider);
+}
+
 void RemoveHeader(Exchange& ex, const std::string& name) {
   if (strcasecmp(name.c_str(), "Content-Length") == 0) {
     UnsizedBody(ex, false);
@@ -233,6 +240,9 @@ void AlterAnswer(Exchange& ex, Context& ctx, const FaultAction& action) {
       break;
     case FaultKind::kMissingHeader:
       RemoveHeader(ex, action.header);
+      break;
+    case FaultKind::kTrimBody:
+      TrimBody(ex, action.size == 0 ? 1 : action.size);
       break;
     default:
       break;

@@ -6,7 +6,7 @@
 namespace ocs {
 namespace {
 
-constexpr std::array<std::pair<FaultKind, const char*>, 14> kNames = {{
+constexpr std::array<std::pair<FaultKind, const char*>, 16> kNames = {{
     {FaultKind::kStatus, "status"},
     {FaultKind::kNotEnoughSpace, "not_enough_space"},
     {FaultKind::kHugeBody, "huge_body"},
@@ -21,6 +21,8 @@ constexpr std::array<std::pair<FaultKind, const char*>, 14> kNames = {{
     {FaultKind::kMalformed, "malformed"},
     {FaultKind::kEmpty, "empty"},
     {FaultKind::kMissingHeader, "missing_header"},
+    {FaultKind::kIgnoreRange, "ignore_range"},
+    {FaultKind::kTrimBody, "trim_body"},
 }};
 
 }  // namespace

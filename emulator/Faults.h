@@ -28,6 +28,8 @@ enum class FaultKind {
   kMalformed,       // handle normally, replace the body by a broken XML/JSON document
   kEmpty,           // handle normally, send an empty body
   kMissingHeader,   // handle normally, leave out header `header`
+  kIgnoreRange,     // handle as if the request had no Range header
+  kTrimBody,        // handle normally, drop the last `size` bytes (default 1) of the body
 };
 
 const char* FaultKindName(FaultKind kind);
@@ -44,7 +46,7 @@ struct FaultAction {
   std::string header;    // kMissingHeader
   std::string variant;   // kBadLocation: "scheme" (default) or "nopath"
   std::string location;  // kBadLocation: an exact Location instead
-  uint64_t size = 0;     // kHugeBody: 0 means 100 MiB
+  uint64_t size = 0;     // kHugeBody: 0 means 100 MiB; kTrimBody: 0 means 1
 };
 
 // Which requests a rule applies to; empty fields match anything. `path` is a

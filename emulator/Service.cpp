@@ -94,6 +94,7 @@ void Service::Handle(Role role, int port, const httplib::Request& req, httplib::
   ex.hash_body = ctx_.auth.enabled();
   res.set_header(kRequestIdHeader, ex.request_id);
   const auto fault = faults_.Take(RoleName(role), req.method, ex.target());
+  ex.ignore_range = fault && fault->kind == FaultKind::kIgnoreRange;
   try {
     if (fault && ReplacesHandling(fault->kind)) {
       AnswerWithFault(ex, ctx_, *fault);

@@ -45,7 +45,8 @@ DataSource PatternSource(const GeneratedObject& object) {
 void ServeData(Exchange& ex, const DataSource& source) {
   ByteRange range{0, source.size - 1};
   std::string why;
-  const RangeOutcome outcome = ResolveRange(ex.header("Range"), source.size, &range, &why);
+  const RangeOutcome outcome =
+      ResolveRange(ex.ignore_range ? "" : ex.header("Range"), source.size, &range, &why);
   if (outcome == RangeOutcome::kInvalid) {
     AnswerError(ex, MakeError(416, "InvalidRange", "The Range cannot be served: " + why + "."));
     return;

@@ -129,14 +129,28 @@ bool CObjectProtoClient::DownloadRanges(const std::string& object_url, uint64_t 
 bool CObjectProtoClient::FetchRange(Net::CHttpClientResponse& response,
                                     const std::string& object_url, uint64_t start, uint64_t end) {
   // The range text names `end` itself, so the answer may hold one byte more
-  // than the slice [start, end): only the slice is written.
+  // than the slice [start, end): only the slice is written, and nothing past
+  // that byte is read.
   const std::string range =
       Base::str_fmt("%llu-%llu", static_cast<ull>(start), static_cast<ull>(end));
-  if (!FetchObject(response, range, object_url, kDownloadObject)) {
+  const uint64_t slice = end - start;
+  if (!FetchObject(response, range, object_url, kDownloadObject, {}, slice + 1)) {
     return false;
   }
   const size_t received = response.GetBody().size();
-  const uint64_t slice = end - start;
+  if (response.BodyLimitExceeded()) {
+    // A server that ignores the range sends more; its first bytes are not
+    // this slice.
+    const auto length = static_cast<ull>(response.GetContentLength());
+    DOWNLOAD_ERROR(
+        "[%s][Client]send download object failed, url:%s, range[%s], body too long[%llu bytes "
+        "for a slice of %llu][%s(%d)]",
+        object_url.c_str(), range.c_str(), length, static_cast<ull>(slice));
+    conf_->RecordError(5, Base::str_fmt("DownloadObject rsp range[%s] body too long[%llu bytes for "
+                                        "a slice of %llu].",
+                                        range.c_str(), length, static_cast<ull>(slice)));
+    return false;
+  }
   if (received >= slice) {
     return true;
   }

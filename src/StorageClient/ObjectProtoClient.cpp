@@ -199,7 +199,8 @@ bool CObjectProtoClient::SendObjectMsg(Net::CHttpClientResponse& response,
                                        const std::string& base_url, const std::string& resource,
                                        const std::string& method, const std::string& body,
                                        const std::string& range,
-                                       const Net::CHttpClientRequest::BodyStorage& storage) {
+                                       const Net::CHttpClientRequest::BodyStorage& storage,
+                                       uint64_t max_body) {
   RequestFrame frame;
   frame.method = method;
   frame.url = base_url + resource;
@@ -214,7 +215,7 @@ bool CObjectProtoClient::SendObjectMsg(Net::CHttpClientResponse& response,
   if (!body.empty()) {
     request.SetDataRef(body.data(), body.size());
   }
-  request.SetMaxResponseBody(kMaxMemoryDownloadSize);
+  request.SetMaxResponseBody(max_body);
   request.SetBodyStorage(storage);
   LOG_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
 
@@ -241,8 +242,9 @@ bool CObjectProtoClient::CheckMemoryBody(const Net::CHttpClientResponse& respons
 
 bool CObjectProtoClient::FetchObject(Net::CHttpClientResponse& response, const std::string& range,
                                      const std::string& object_url, const char* function,
-                                     const Net::CHttpClientRequest::BodyStorage& storage) {
-  if (!SendObjectMsg(response, download_base_, object_url, "GET", "", range, storage)) {
+                                     const Net::CHttpClientRequest::BodyStorage& storage,
+                                     uint64_t max_body) {
+  if (!SendObjectMsg(response, download_base_, object_url, "GET", "", range, storage, max_body)) {
     ORCA_CS_LOG_AS(veklog::kLevelError, function,
                    "[%s][Client]send download object failed, url:%s[%s(%d)]", object_url.c_str());
     return false;
@@ -270,7 +272,7 @@ bool CObjectProtoClient::FetchObject(Net::CHttpClientResponse& response, const s
     conf_->RecordError(6, Base::str_fmt("redirect url error[%s].", location.c_str()));
     return false;
   }
-  if (!SendObjectMsg(response, base, path, "GET", "", range, storage)) {
+  if (!SendObjectMsg(response, base, path, "GET", "", range, storage, max_body)) {
     ORCA_CS_LOG_AS(veklog::kLevelError, function,
                    "[%s][Client]send download object failed, redirect url:%s[%s(%d)]",
                    location.c_str());

@@ -49,12 +49,14 @@ class CObjectProtoClient {
 
   // Sends one signed request to `base_url` + `resource` with the configured
   // time-outs and, when `range` is not empty, "Range: bytes=<range>". True
-  // when an answer arrived, whatever its status. A successful body goes to
-  // `storage` when given (see CHttpClientRequest::SetBodyStorage).
+  // when an answer arrived, whatever its status. A 200 body goes to
+  // `storage` when given (see CHttpClientRequest::SetBodyStorage); a
+  // successful body longer than `max_body` is not read past that.
   bool SendObjectMsg(Net::CHttpClientResponse& response, const std::string& base_url,
                      const std::string& resource, const std::string& method,
                      const std::string& body, const std::string& range,
-                     const Net::CHttpClientRequest::BodyStorage& storage = {});
+                     const Net::CHttpClientRequest::BodyStorage& storage = {},
+                     uint64_t max_body = kMaxMemoryDownloadSize);
 
   // Fetches an object (or the byte range `range` of it) into a new buffer of
   // length + 1 bytes owned by the caller. `buffer` and `length` are set only
@@ -116,10 +118,12 @@ class CObjectProtoClient {
   // GET of `object_url` (or of its byte range `range`) from the download
   // base, following one 301 or 302. True when `response` holds a 200 answer;
   // otherwise the failure is recorded (codes 4, 5, 6, 8, 9) and logged on
-  // behalf of `function`. The body goes to `storage` when given.
+  // behalf of `function`. The body goes to `storage` when given, and is not
+  // read past `max_body` bytes.
   bool FetchObject(Net::CHttpClientResponse& response, const std::string& range,
                    const std::string& object_url, const char* function,
-                   const Net::CHttpClientRequest::BodyStorage& storage = {});
+                   const Net::CHttpClientRequest::BodyStorage& storage = {},
+                   uint64_t max_body = kMaxMemoryDownloadSize);
   // Sets the configured receive and send time-outs on `request`.
   void SetConfiguredTimeouts(Net::CHttpClientRequest& request) const;
   // The removal request; records are written on behalf of `function`.

@@ -23,6 +23,7 @@
 
 #include "Emulator.h"
 #include "OrcaCloudStorage/StorageClient.h"
+#include "PeakRss.h"
 
 namespace orca_test {
 namespace {
@@ -222,16 +223,6 @@ TEST_F(DownloadToFileTest, ObjectPastTwoGiBOverHttps) {
   }
 }
 
-// VmHWM of /proc/self/status, in KiB.
-long PeakRssKib() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-  }
-  return -1;
-}
-
 TEST_F(DownloadToFileTest, OneGiBStreamedKeepsMemoryBounded) {
   Start(false);
   const std::string url = GeneratedUrl(1024 * kMiB, 11);
@@ -248,6 +239,41 @@ TEST_F(DownloadToFileTest, OneGiBStreamedKeepsMemoryBounded) {
       },
       ::testing::ExitedWithCode(0), "");
   EXPECT_EQ(std::filesystem::file_size(path), 1024 * kMiB);
+}
+
+// A range answer must hold its slice, and at most the boundary byte the
+// range text names beyond it: one byte short fails, and so does a server
+// that ignores the Range (its first bytes are not the slice).
+TEST_F(DownloadToFileTest, RangeAnswerOfTheWrongLengthFails) {
+  Start(true);
+  const std::string url = GeneratedUrl(12 * kMiB, 31);
+  const struct {
+    const char* fault;    // on the first range
+    const char* message;  // "": the download succeeds
+  } cases[] = {
+      {R"("kind":"trim_body","size":1)", ""},
+      {R"("kind":"trim_body","size":2)",
+       "DownloadObject rsp body short[1048575 of 1048576 bytes]."},
+      {R"("kind":"ignore_range")",
+       "DownloadObject rsp range[0-1048576] body too long[12582912 bytes for a slice of 1048576]."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
+    emulator_->ClearFaults();
+    AddFault(R"({"role":"download","path":"*.bin",)" + std::string(c.fault) + "}");
+    const std::string path = LocalPath("ranges");
+    const bool ok = client_->DownloadFile(url, path);
+    EXPECT_EQ(ok, *c.message == '\0');
+    if (ok) {
+      EXPECT_TRUE(ReadFile(path) == GeneratedBytes(31, 0, 12 * kMiB));
+      continue;
+    }
+    int32_t code = 0;
+    std::string message;
+    client_->GetLastError(code, message);
+    EXPECT_EQ(code, 5);
+    EXPECT_EQ(message, c.message);
+  }
 }
 
 // A missing object on either path, and local files that cannot be opened,

@@ -63,7 +63,7 @@ struct EmulatorEndpoints {
 // "download", "node", "gateway", "gateway-download". Kinds: status,
 // not_enough_space, huge_body, reset, bad_location, loop_location, delay,
 // stall, reset_mid_body, short_body, chunked, malformed, empty,
-// missing_header.
+// missing_header, ignore_range, trim_body.
 struct EmulatorFault {
   std::string kind;
   std::string role;
@@ -75,7 +75,7 @@ struct EmulatorFault {
   int delay_ms = 0;     // delay, stall (0: 1000 ms)
   std::string header;   // missing_header, e.g. "Object-Size", "Location"
   std::string variant;  // bad_location: "scheme" (default) or "nopath"
-  uint64_t size = 0;    // huge_body (0: 100 MiB)
+  uint64_t size = 0;    // huge_body (0: 100 MiB), trim_body (0: 1)
 };
 
 struct EmulatorRequest {
