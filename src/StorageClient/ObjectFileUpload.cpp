@@ -194,6 +194,8 @@ bool CFileUpload::UploadInParts() {
     ORCA_CS_LOG_AS(veklog::kLevelError, function_,
                    "[%s]upload file[%s] failed, start upload pool failed.[%s(%d)]",
                    local_path_.c_str());
+    conf_->RecordError(
+        3, Base::str_fmt("start upload pool for file[%s] failed.", local_path_.c_str()));
   }
   ok = ok && PostParts(pool, parts) && WaitForParts(pool);
   pool.Stop(false);

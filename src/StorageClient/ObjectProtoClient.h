@@ -76,6 +76,12 @@ class CObjectProtoClient {
   bool RemoveFile(const std::string& object_url);
   bool RemoveObjectFile(const std::string& object_url);
 
+  // Records a failure that happened outside a request in the client's error
+  // state.
+  void RecordError(int32_t code, const std::string& message) const {
+    conf_->RecordError(code, message);
+  }
+
  private:
   // What differs between the signed requests of the protocol.
   struct RequestFrame {

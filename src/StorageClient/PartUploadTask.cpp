@@ -1,8 +1,12 @@
 #include "PartUploadTask.h"
 
+#include <exception>
+#include <new>
 #include <utility>
 
 #include "Constants.h"
+#include "Logging.h"
+#include "base/StrFmt.h"
 
 namespace Orca {
 namespace CloudStorage {
@@ -19,15 +23,38 @@ CPartUploadTask::CPartUploadTask(SPartTaskInfo info, std::unique_ptr<char[]> dat
 }
 
 bool CPartUploadTask::Run() {
-  // Each failed attempt has logged and recorded its own error.
-  bool uploaded = false;
-  for (int attempt = 0; attempt < kPartUploadAttempts && !uploaded; ++attempt) {
-    uploaded = proto_client_->UploadPartObject(object_key_, location_, info_.part_number,
-                                               info_.task_id, info_.data, info_.size);
-  }
-  info_.failed = uploaded ? 0 : 1;
+  info_.failed = Upload() ? 0 : 1;
   info_.finished = true;
   return CPartTaskRegistry::GetInstance().MarkPartDone(info_.task_id, info_);
+}
+
+bool CPartUploadTask::Upload() {
+  // Each failed attempt has logged and recorded its own error. An exception
+  // fails the part like an attempt would: the upload must not wait for a
+  // part that never finishes.
+  try {
+    for (int attempt = 0; attempt < kPartUploadAttempts; ++attempt) {
+      if (proto_client_->UploadPartObject(object_key_, location_, info_.part_number, info_.task_id,
+                                          info_.data, info_.size)) {
+        return true;
+      }
+    }
+  } catch (const std::bad_alloc& e) {
+    OnException(3, e.what());
+  } catch (const std::exception& e) {
+    OnException(5, e.what());
+  } catch (...) {
+    OnException(5, "unknown exception");
+  }
+  return false;
+}
+
+void CPartUploadTask::OnException(int32_t code, const char* what) const {
+  ORCA_CS_LOG_AS(veklog::kLevelError, "Orca::CloudStorage::CPartUploadTask::Run",
+                 "[%s]upload part[%u] of object[%s] failed, exception[%s].[%s(%d)]",
+                 info_.part_number, object_key_.c_str(), what);
+  proto_client_->RecordError(code, Base::str_fmt("UploadPartObject part[%u] failed, exception[%s].",
+                                                 info_.part_number, what));
 }
 
 }  // namespace CloudStorage

@@ -30,10 +30,14 @@ class CPartUploadTask : public Base::CTask {
   CPartUploadTask& operator=(const CPartUploadTask&) = delete;
 
   // Uploads the part, then reports it finished (failed 0 or 1) with
-  // MarkPartDone, whose answer is returned.
+  // MarkPartDone, whose answer is returned. An exception on the way fails
+  // the part (code 3 when memory ran out, else 5).
   bool Run() override;
 
  private:
+  bool Upload();
+  void OnException(int32_t code, const char* what) const;
+
   SPartTaskInfo info_;
   std::unique_ptr<char[]> data_;
   std::shared_ptr<CObjectProtoClient> proto_client_;

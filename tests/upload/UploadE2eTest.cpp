@@ -3,15 +3,19 @@
 // object key and the files refused. Run under ThreadSanitizer too.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "SecretGuard.h"
 #include "StorageClient/PartTaskRegistry.h"
 #include "UploadTestUtil.h"
 #include "base/Encoding.h"
@@ -119,6 +123,43 @@ TEST_F(UploadE2eTest, PartTaskTriesThreeTimes) {
     EXPECT_EQ(SentTo("upload").back().query.rfind("upload_id=", 0) == 0, failures < 3)
         << "a completion only after every part";
   }
+}
+
+// Sends a record that names part 3 into a throw, from the worker that logs it.
+void ThrowOnPartThree(int /*level*/, const char* /*module*/, const char* message,
+                      void* /*context*/) {
+  if (std::strstr(message, "send url[") != nullptr &&
+      std::strstr(message, "&part_number=3]") != nullptr) {
+    throw std::runtime_error("injected");
+  }
+}
+
+// A part task that throws fails its part, and with it the upload, instead of
+// leaving the upload waiting for a part that never finishes; a pool that
+// cannot start fails the upload with code 3.
+TEST_F(UploadE2eTest, PartTaskThatThrowsOrPoolThatCannotStartFailsTheUpload) {
+  const std::string path = Write("throws.bin", orca_test::GeneratedBytes(2, 0, 11 * kMiB));
+  std::string url;
+  SetLogSink(&ThrowOnPartThree, nullptr);
+  EXPECT_FALSE(client_.UploadFile(url, path));
+  orca_test::InstallGuardSink();
+  EXPECT_EQ(
+      LastError(),
+      std::make_pair(5, std::string("UploadPartObject part[3] failed, exception[injected].")));
+
+  // No thread can get its stack while this default holds.
+  emulator_.ClearJournal();
+  pthread_attr_t saved;
+  ASSERT_EQ(pthread_getattr_default_np(&saved), 0);
+  pthread_attr_t huge_stacks;
+  pthread_attr_init(&huge_stacks);
+  pthread_attr_setstacksize(&huge_stacks, size_t{1} << 46);
+  ASSERT_EQ(pthread_setattr_default_np(&huge_stacks), 0);
+  const bool uploaded = client_.UploadFile(url, path);
+  pthread_setattr_default_np(&saved);
+  EXPECT_FALSE(uploaded);
+  EXPECT_EQ(LastError(), std::make_pair(3, "start upload pool for file[" + path + "] failed."));
+  EXPECT_EQ(PartsSent().size(), 0u);
 }
 
 TEST_F(UploadE2eTest, ObjectKeyKeepsTheFileExtension) {
