@@ -4,6 +4,7 @@
 #include "ObjectProtoClient.h"
 #include "OrcaCloudStorage/StorageClient.h"
 #include "PartTaskRegistry.h"
+#include "RequestText.h"
 #include "Signature.h"
 #include "WholeObjectUpload.h"
 #include "base/Guid.h"
@@ -114,6 +115,14 @@ bool CObjectClient::DownloadFile(char** buffer, uint32_t& length, std::string& r
   if (!ptr_conf_) {
     LOG_ERROR("[%s]download file failed, ptr_conf_ is null, url[%s], range[%s].[%s(%d)]",
               url.c_str(), range.c_str());
+    return false;
+  }
+  // The range goes into a header field: a CR or LF would add fields of its own.
+  const size_t unsafe = FindNonPrintableByte(range);
+  if (unsafe != std::string::npos) {
+    const std::string problem = DescribeUnsafeByte("range", range, unsafe);
+    LOG_ERROR("[%s]download file failed, url[%s], %s.[%s(%d)]", url.c_str(), problem.c_str());
+    ptr_conf_->RecordError(2, problem + ", which cannot stand in a header field.");
     return false;
   }
   CObjectProtoClient proto_client;

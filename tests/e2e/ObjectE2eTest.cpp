@@ -53,6 +53,26 @@ TEST_P(ObjectE2eTest, UploadReadBackRemove) {
   }
 }
 
+// A range goes into a header field: bytes outside printable ASCII would let
+// it add fields of its own.
+TEST_P(ObjectE2eTest, RangeWithUnprintableBytesIsRefusedBeforeAnyRequest) {
+  const std::string url = "/pool1/" + orca_test::GeneratedKey(100, 1);
+  const std::pair<std::string, std::string> cases[] = {
+      {"0-1\r\nX-Injected: 1", "range[0-1\\x0d\\x0aX-Injected: 1] holds byte 0x0d at offset 3"},
+      {"0-\x7f", "range[0-\\x7f] holds byte 0x7f at offset 2"},
+      {"\xc3\xa9", "range[\\xc3\\xa9] holds byte 0xc3 at offset 0"},
+  };
+  for (const auto& [range, problem] : cases) {
+    SCOPED_TRACE(problem);
+    std::string data = "kept";
+    EXPECT_FALSE(orca_test::Fetch(client_, url, data, range));
+    EXPECT_EQ(data, "kept");
+    EXPECT_EQ(LastError(client_),
+              std::make_pair(2, problem + ", which cannot stand in a header field."));
+  }
+  EXPECT_TRUE(emulator_.Journal().empty());
+}
+
 TEST_P(ObjectE2eTest, OversizeUploadIsRefusedBeforeAnyRequest) {
   std::string url = "kept";
   EXPECT_FALSE(client_.UploadFile(url, nullptr, kMaxMemoryObject + 1));

@@ -1,0 +1,29 @@
+// Checks on text that goes into a request line or a header field. Request
+// targets are sent byte for byte as they are signed, so a byte that cannot
+// stand there must be refused before anything is sent.
+#ifndef ORCA_CS_REQUESTTEXT_H_
+#define ORCA_CS_REQUESTTEXT_H_
+
+#include <cstddef>
+#include <string>
+
+namespace Orca {
+namespace CloudStorage {
+
+// The offset of the first byte of `text` that cannot stand in a request
+// target (a control byte, CR, LF and TAB included, a space or DEL), or npos.
+// Bytes from 0x80 (UTF-8) may stand there.
+size_t FindTargetUnsafeByte(const std::string& text);
+
+// The offset of the first byte of `text` outside printable ASCII (0x20 to
+// 0x7E), or npos.
+size_t FindNonPrintableByte(const std::string& text);
+
+// "<what>[<text>] holds byte 0x0a at offset 5", with every byte of `text`
+// outside printable ASCII shown as \xNN.
+std::string DescribeUnsafeByte(const char* what, const std::string& text, size_t offset);
+
+}  // namespace CloudStorage
+}  // namespace Orca
+
+#endif  // ORCA_CS_REQUESTTEXT_H_
