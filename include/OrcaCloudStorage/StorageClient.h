@@ -86,7 +86,27 @@ struct ObjectImpl;
 //   3 local file open/size/read/write      7 upload refused for lack of space
 //   4 transport failure ("[major:minor]")  8 NoSuchBucket
 //   5 unexpected status or answer body     9 NoSuchKey
-// A later success does not clear the recorded failure.
+// A later success does not clear the recorded failure. What each operation
+// records:
+//   uploads from memory and pieces   2 (size over 32 MiB, a byte that cannot
+//                                    stand in a request), 4, 5, 7
+//   UploadFile from a file           2 (empty path), 3 (open, size of 4 GiB
+//                                    or more, read, worker pool), 4, 5, 7
+//   DownloadFile into memory         2 (range or URL bytes), 4, 5 (any other
+//                                    status, 2xx included, a redirected
+//                                    answer other than 200, a body short or
+//                                    too long), 6, 8 and 9 (first answer only)
+//   DownloadFile into a file,        4, 5 with the HTTP status as subcode
+//   streamed (HTTP; HTTPS under      (NoSuchKey is 5 with subcode 404), 5
+//   10 MiB or of unknown size)       with subcode 1000000 + errno when the
+//                                    file cannot be opened, 3 with subcode
+//                                    -1001 or -1002 when it cannot be
+//                                    written, 6
+//   DownloadFile into a file,        4, 5 (status, a range answer short or
+//   ranged (HTTPS, 10 MiB and more)  too long), 6, 8, 9, 3 with subcode
+//                                    1000000 + errno or -1002 for the file
+//   RemoveFileByUrl, RemoveObject-   2 (URL bytes), 4, 5
+//   FileByUrl, GetStorageVersion
 class ORCA_CS_API CObjectClient {
  public:
   // Copies `config`; validates nothing (see Init).
