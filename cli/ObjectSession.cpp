@@ -3,14 +3,10 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/FailureHints.h"
 #include "cli/Output.h"
 
 namespace ocs {
-namespace {
-
-constexpr int32_t kTransportFailure = 4;
-
-}  // namespace
 
 Orca::CloudStorage::SStorageServerConfig ServerConfig(const Context& ctx, uint32_t upload_port,
                                                       uint32_t download_port) {
@@ -52,9 +48,9 @@ int ReportObjectFailure(Orca::CloudStorage::CObjectClient& client, const Context
     return kExitFailure;
   }
   std::fprintf(stderr, "error %d: %s\n", code, message.c_str());
-  if (code == kTransportFailure) {
-    Complain("could not talk to the service at " + server +
-             " (is it running? are the address, ports and --https right?)");
+  const std::string hint = FailureHint(code, message, server);
+  if (!hint.empty()) {
+    Complain(hint);
   }
   return kExitFailure;
 }

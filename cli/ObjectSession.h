@@ -27,8 +27,8 @@ Orca::CloudStorage::CObjectClient NewObjectClient(const Context& ctx,
 std::string ObjectService(const Settings& settings);
 
 // Prints "error CODE: MESSAGE" from the client's last failure (or, when the
-// failure recorded no code, its first log record), with a hint when
-// `server` could not be reached, and returns kExitFailure.
+// failure recorded no code, its first log record), then a line on what it
+// most likely means (FailureHint), and returns kExitFailure.
 int ReportObjectFailure(Orca::CloudStorage::CObjectClient& client, const Context& ctx,
                         const std::string& server);
 

@@ -209,7 +209,8 @@ TEST_F(CliTest, RemovePicturesAndVersion) {
     Ok(rm);
     const OcsResult cat = ocs_.Run({"cat", url});
     EXPECT_EQ(cat.exit_code, 1);
-    EXPECT_EQ(cat.err, "error 9: NoSuchKey\n");
+    EXPECT_EQ(cat.err,
+              "error 9: NoSuchKey\nocs: no such object: check the URL (as put printed it)\n");
   }
 
   const std::string picture = "\xFF\xD8\xFF\xE0" + GeneratedBytes(11, 0, 3000) + "\xFF\xD9";
@@ -243,7 +244,10 @@ TEST_F(CliTest, FailuresExplainThemselves) {
        {"OCS_DOWNLOAD_PORT=1"},
        1,
        "^error 4: .*could not talk to the service"},
-      {{"get", "/pool1/never-stored", not_written}, {}, 1, "^error 5: "},
+      {{"get", "/pool1/never-stored", not_written}, {}, 1, "^error 5: .*\nocs: no such object"},
+      {{"cat", "/pool1/never-stored"}, {}, 1, "^error 9: NoSuchKey\nocs: no such object"},
+      {{"cat", "/pool1/x"}, {"OCS_SECRET_KEY=not-the-key"}, 1, "ocs: the service refused the keys"},
+      {{"cat", "/no-such-pool/x"}, {}, 1, "^error 8: NoSuchBucket\nocs: no such pool"},
       {{"pic", "get", "/QuarnBox/Picture/pool1/none.jpg", "-"},
        {},
        1,

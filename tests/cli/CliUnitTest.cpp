@@ -8,6 +8,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Credentials.h"
+#include "cli/FailureHints.h"
 #include "cli/ProgressBar.h"
 
 namespace ocs {
@@ -61,6 +62,34 @@ TEST(CheckRangeTest, AcceptsTheThreeFormsOnly) {
   for (const char* range :
        {"", "-", "5", "a-b", "1-2-3", "--5", " 1-2", "+1-2", "19-5", "12345678901234567890-"}) {
     EXPECT_NE(CheckRange(range), "") << range;
+  }
+}
+
+TEST(FailureHintTest, NamesTheLikelyCause) {
+  const struct {
+    int32_t code;
+    const char* message;
+    const char* hint_part;  // "": no hint
+  } cases[] = {
+      {4, "SendObjectMsg msg failed[7:111].", "could not talk to the service at SERVER"},
+      {9, "NoSuchKey", "no such object"},
+      {5, "DownloadBigObject rsp status code[404].", "no such object"},
+      {8, "NoSuchBucket", "no such pool"},
+      {5, "get best node rsp status code[403].", "refused the keys"},
+      {5, "DownloadObject rsp status code[403].", "clock"},
+      {2, "object url[/p/a b] holds byte 0x20 at offset 4, which cannot stand in a request.",
+       "cannot hold control bytes, spaces or DEL"},
+      {2, "file size exceed 32M.", ""},
+      {5, "get best node rsp status code[500].", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    const std::string hint = FailureHint(c.code, c.message, "SERVER");
+    if (*c.hint_part == '\0') {
+      EXPECT_EQ(hint, "");
+    } else {
+      EXPECT_THAT(hint, ::testing::HasSubstr(c.hint_part));
+    }
   }
 }
 
