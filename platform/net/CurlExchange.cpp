@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <charconv>
 #include <memory>
 #include <string>
@@ -64,6 +65,27 @@ bool BuildHeaderList(const CHttpClientRequest& request, HeaderList& list) {
   const std::string& content_type = request.GetContentType();
   return AppendLine(list, "Content-Type:" + (content_type.empty() ? "" : " " + content_type)) &&
          AppendLine(list, "Expect:") && AppendLine(list, "Accept:");
+}
+
+// Why the request cannot go out as built: a target byte that cannot stand in
+// a request line, or a header field that would break its line.
+CURLcode RefusedText(const CHttpClientRequest& request) {
+  const std::string target = request.GetURL().ToStdString(false);
+  if (std::any_of(target.begin(), target.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte <= 0x20 || byte == 0x7f;
+      })) {
+    return CURLE_URL_MALFORMAT;
+  }
+  const auto breaks_line = [](const std::string& text) {
+    return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+  };
+  for (const auto& [name, value] : request.GetHeaderFields()) {
+    if (breaks_line(name) || breaks_line(value)) {
+      return CURLE_BAD_FUNCTION_ARGUMENT;
+    }
+  }
+  return breaks_line(request.GetContentType()) ? CURLE_BAD_FUNCTION_ARGUMENT : CURLE_OK;
 }
 
 // PUT and POST always carry a body (maybe empty, then "Content-Length: 0");
@@ -166,8 +188,11 @@ ExchangeResult Exchange::Attempt(bool fresh_connection, bool& resend) {
   EasyHandleLease lease;
   CURL* curl = lease.get();
   HeaderList headers(nullptr, &curl_slist_free_all);
-  CURLcode code = CURLE_FAILED_INIT;
-  if (curl != nullptr) {
+  CURLcode code = RefusedText(request_);
+  if (code == CURLE_OK && curl == nullptr) {
+    code = CURLE_FAILED_INIT;
+  }
+  if (code == CURLE_OK) {
     code = BuildHeaderList(request_, headers) ? Configure(curl, headers.get(), fresh_connection)
                                               : CURLE_OUT_OF_MEMORY;
   }
@@ -203,9 +228,13 @@ bool Exchange::DiedOnReusedConnection(CURL* curl, CURLcode code) const {
 }
 
 CURLcode Exchange::Configure(CURL* curl, curl_slist* headers, bool fresh_connection) {
-  const std::string url = request_.GetURL().ToStdString(true);
+  // libcurl reaches the origin; the target goes on the request line as it
+  // was signed, byte for byte.
+  const std::string origin = request_.GetURL().Origin() + "/";
+  const std::string target = request_.GetURL().ToStdString(false);
   OptionSetter set(curl);
-  set(CURLOPT_URL, url.c_str());
+  set(CURLOPT_URL, origin.c_str());
+  set(CURLOPT_REQUEST_TARGET, target.c_str());
   set(CURLOPT_FRESH_CONNECT, fresh_connection ? 1L : 0L);
   set(CURLOPT_PROTOCOLS_STR, "http,https");
   set(CURLOPT_PROXY, "");  // the service is reached directly, whatever *_proxy says

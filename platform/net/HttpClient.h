@@ -7,7 +7,10 @@
 // of the transport's own; "Content-Length: 0" on a PUT or POST without a
 // body, none on a GET or DELETE without one. A field with an empty value is
 // sent as "Name:". Requests use HTTP/1.1, never a proxy, and redirects are
-// never followed. Methods: GET, PUT, POST and DELETE.
+// never followed. Methods: GET, PUT, POST and DELETE. A request whose target
+// holds a byte that cannot stand in a request line (a control byte, space or
+// DEL), or whose header field holds CR, LF or NUL, is refused before
+// anything is sent (CURLE_URL_MALFORMAT, CURLE_BAD_FUNCTION_ARGUMENT).
 //
 // Connections (and TLS sessions) are kept alive and reused across requests
 // and threads. A request that fails on a reused connection before any byte
@@ -50,14 +53,21 @@ inline constexpr int kConnectTimeoutMs = 15000;
 // the rest is read and dropped.
 inline constexpr uint64_t kMaxErrorBodyKept = 1024ULL * 1024;
 
+// A URL as text: scheme and authority, then the request target (path and
+// query), which goes on the request line byte for byte as given, never
+// parsed, escaped or cut (a "#" included).
 class URL {
  public:
   URL() = default;
   explicit URL(std::string text) : text_(std::move(text)) {}
-  // The URL text; `full` false gives the path and query only.
+  // The URL text; `full` false gives the request target only.
   std::string ToStdString(bool full) const;
+  // Scheme and authority, e.g. "http://10.0.0.1:8080".
+  std::string Origin() const;
 
  private:
+  size_t TargetStart() const;
+
   std::string text_;
 };
 

@@ -26,18 +26,25 @@ bool ParseLength(const std::string& text, uint64_t& length) {
 
 }  // namespace
 
+size_t URL::TargetStart() const {
+  const size_t scheme_end = text_.find("://");
+  const size_t authority = scheme_end == std::string::npos ? 0 : scheme_end + 3;
+  const size_t target = text_.find_first_of("/?", authority);
+  return target == std::string::npos ? text_.size() : target;
+}
+
 std::string URL::ToStdString(bool full) const {
   if (full) {
     return text_;
   }
-  const size_t scheme_end = text_.find("://");
-  const size_t authority = scheme_end == std::string::npos ? 0 : scheme_end + 3;
-  const size_t path = text_.find_first_of("/?", authority);
-  if (path == std::string::npos) {
+  const size_t target = TargetStart();
+  if (target == text_.size()) {
     return "/";
   }
-  return text_[path] == '?' ? "/" + text_.substr(path) : text_.substr(path);
+  return text_[target] == '?' ? "/" + text_.substr(target) : text_.substr(target);
 }
+
+std::string URL::Origin() const { return text_.substr(0, TargetStart()); }
 
 void CHttpClientRequest::SetData(std::string body) {
   owned_body_ = std::move(body);

@@ -4,6 +4,7 @@
 #include "ObjectProtoClient.h"
 #include "OrcaCloudStorage/StorageClient.h"
 #include "PartTaskRegistry.h"
+#include "RequestPipeline.h"
 #include "RequestText.h"
 #include "Signature.h"
 #include "WholeObjectUpload.h"
@@ -164,45 +165,29 @@ bool CObjectClient::RemoveObjectFileByUrl(const std::string& url) {
 
 bool CObjectClient::GetStorageVersion(std::string& version, SStorageServerInfo info) {
   const std::string address = Base::str_fmt("%s:%u", info.ip.c_str(), info.port);
-  const std::string content_type = "application/xml; charset=utf-8";
-  Net::CHttpClientRequest request;
-  request.SetURL(Net::URL("http://" + address + "/?version"));
-  request.SetMethod("GET");
-  request.AddHeaderField("Host", address);
-  const std::string date = MakeHttpDate();
-  request.AddHeaderField("Date", date);
-  request.SetContentType(content_type);
+  // Plain HTTP, signed with the keys of `info`; the root's query signs alone.
+  const SSigner signer{Signing::kObject, address, info.ak, info.sk};
+  SRequestFrame frame;
+  frame.method = "GET";
+  frame.url = "http://" + address + "/?version";
+  frame.resource = "?version";
+  frame.content_type = "application/xml; charset=utf-8";
   // The answer is a small document: a longer one is neither kept nor accepted.
-  request.SetMaxResponseBody(proto::kMaxDocumentBytes);
-  const std::string signature =
-      GetAuthString("GET", "", content_type, date, "", "?version", info.sk);
-  request.AddHeaderField("Authorization", MakeAuthorization(info.ak, signature));
-  LOG_SUCCESS("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
-
+  frame.max_response_body = proto::kMaxDocumentBytes;
+  frame.trace_level = veklog::kLevelSuccess;
+  ORCA_CS_FUNCTION_NAME(function);
+  const SRequestTexts texts{function.c_str(),
+                            "Client",
+                            "send get storage version failed",
+                            "Send get storage version msg failed",
+                            "get storage version failed",
+                            "get storage version failed",
+                            "get storage version"};
   Net::CHttpClientResponse response;
-  Net::HttpClient::Error error;
-  if (!Net::HttpClient::Send(request, response, error)) {
-    LOG_ERROR("[%s][Client]send get storage version failed, error[%d:%d][%s(%d)]", error.major,
-              error.minor);
-    ptr_conf_->RecordError(
-        4, Base::str_fmt("Send get storage version msg failed[%d:%d].", error.major, error.minor));
-    return false;
-  }
-  const int status = response.GetStatusCode();
-  const std::string& body = response.GetBody();
-  if (status != 200) {
-    LOG_ERROR("[%s][Client]get storage version failed, error[%d:%s][%s(%d)]", status,
-              QuoteBody(body).c_str());
-    ptr_conf_->RecordError(5, Base::str_fmt("get storage version rsp status code[%d].", status));
-    return false;
-  }
   proto::CXmlProto document;
-  if (!document.set_str(body)) {
-    LOG_ERROR("[%s][Client]get storage version failed, invalid xml[%s][%s(%d)]",
-              QuoteBody(body).c_str());
-    ptr_conf_->RecordError(
-        5, Base::str_fmt("get storage version rsp msg invalid[%s].", QuoteBody(body).c_str()));
-    return false;
+  const Status status = Exchange(signer, frame, texts, response, &document);
+  if (!status.ok()) {
+    return ptr_conf_->Record(status);
   }
   version = document.get_v("/CloudVersion/version", "");
   LOG_SUCCESS("[%s][Client]get storage version success, version[%s][%s(%d)]", version.c_str());

@@ -63,7 +63,7 @@ bool CObjectProtoClient::DownloadObject(const std::string& local_path,
 }
 
 uint64_t CObjectProtoClient::GetObjectSize(const std::string& object_url) {
-  RequestFrame frame;
+  SRequestFrame frame;
   frame.method = "GET";
   frame.resource = object_url + "?metadata";
   frame.url = download_base_ + frame.resource;
@@ -71,17 +71,16 @@ uint64_t CObjectProtoClient::GetObjectSize(const std::string& object_url) {
   // Only the header fields matter; a body is kept only as far as a log
   // record would quote it.
   frame.max_response_body = kMaxQuotedBody;
+  // A failure is logged, not recorded: the download goes on streamed.
+  const SRequestTexts texts{kDownloadObject,
+                            "Client",
+                            "send get metadata failed",
+                            "get metadata failed",
+                            "get metadata failed",
+                            "get metadata failed",
+                            "metadata"};
   Net::CHttpClientResponse response;
-  Net::HttpClient::Error error;
-  if (!SendFrame(frame, kDownloadObject, response, error)) {
-    DOWNLOAD_ERROR("[%s][Client]send get metadata failed, error[%d:%d][%s(%d)]", error.major,
-                   error.minor);
-    return 0;
-  }
-  const int status = response.GetStatusCode();
-  if (status != 200) {
-    DOWNLOAD_ERROR("[%s][Client]get metadata failed, status code:%d, body:%s[%s(%d)]", status,
-                   QuoteBody(response.GetBody()).c_str());
+  if (!Exchange(signer_, frame, texts, response).ok()) {
     return 0;
   }
   std::map<std::string, std::string> headers;
@@ -175,12 +174,12 @@ bool CObjectProtoClient::FinishSliceWrite(CSliceWriter& writer, uint64_t size) {
 }
 
 bool CObjectProtoClient::DownloadStream(const std::string& object_url) {
-  RequestFrame frame;
+  SRequestFrame frame;
   frame.method = "GET";
   frame.url = download_base_ + object_url;
   frame.resource = object_url;
-  Net::CHttpClientRequest request = NewRequest(frame);
-  SetConfiguredTimeouts(request);
+  SetConfiguredTimeouts(frame);
+  Net::CHttpClientRequest request = BuildRequest(signer_, frame);
   DOWNLOAD_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
   return JudgeStream(Stream(request), object_url);
 }
@@ -218,11 +217,11 @@ bool CObjectProtoClient::FollowStreamRedirect(const std::string& object_url) {
   }
   // The Location names the node only: its path is replaced by the object
   // URL of the call. No time-outs are set on this request.
-  RequestFrame frame;
+  SRequestFrame frame;
   frame.method = "GET";
   frame.url = base + object_url;
   frame.resource = object_url;
-  Net::CHttpClientRequest request = NewRequest(frame);
+  Net::CHttpClientRequest request = BuildRequest(signer_, frame);
   DOWNLOAD_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
 
   recv_status_ = -1;

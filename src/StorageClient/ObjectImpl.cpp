@@ -16,5 +16,15 @@ void ObjectImpl::RecordErrorWithSubCode(int32_t code, int32_t subcode, const std
   last_error_subcode = subcode;
 }
 
+bool ObjectImpl::Record(const Status& status) {
+  const auto code = static_cast<int32_t>(status.code());
+  if (status.has_subcode()) {
+    RecordErrorWithSubCode(code, status.subcode(), status.message());
+  } else {
+    RecordError(code, status.message());
+  }
+  return false;
+}
+
 }  // namespace CloudStorage
 }  // namespace Orca

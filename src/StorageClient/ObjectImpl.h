@@ -10,6 +10,7 @@
 
 #include "Constants.h"
 #include "OrcaCloudStorage/StorageClient.h"
+#include "Status.h"
 
 namespace Orca {
 namespace CloudStorage {
@@ -21,6 +22,8 @@ struct ObjectImpl {
   void RecordError(int32_t code, const std::string& msg);
   // Sets code, message and subcode.
   void RecordErrorWithSubCode(int32_t code, int32_t subcode, const std::string& msg);
+  // Records a failed status (its subcode only when it carries one); false.
+  bool Record(const Status& status);
 
   const SStorageServerConfig config;
 

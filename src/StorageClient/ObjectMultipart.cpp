@@ -2,6 +2,7 @@
 #include "Constants.h"
 #include "Logging.h"
 #include "ObjectProtoClient.h"
+#include "RequestText.h"
 #include "base/StrFmt.h"
 #include "proto/Proto.h"
 
@@ -27,44 +28,41 @@ std::string CompletionDocument(const PartList& parts) {
 }  // namespace
 
 bool CObjectProtoClient::CreatePartTask(std::string& task_id, const std::string& object_key) {
-  const std::string& pool = conf_->config.pool_name;
-  RequestFrame frame;
+  const std::string bucket_object =
+      Base::str_fmt("bucket[%s], object[%s]", conf_->config.pool_name.c_str(), object_key.c_str());
+  SRequestFrame frame;
   frame.method = "POST";
   frame.resource = ResourcePath(object_key) + "?uploads";
   frame.url = upload_base_ + frame.resource;
   // The answer is a small document: a longer one is neither kept nor accepted.
   frame.max_response_body = proto::kMaxDocumentBytes;
   ORCA_CS_FUNCTION_NAME(function);
+  SRequestTexts texts{function.c_str(),
+                      "Client",
+                      "send create part task failed, " + bucket_object,
+                      "Send CreatePartTask msg failed",
+                      "create part task failed, " + bucket_object,
+                      "create part task failed",
+                      "CreatePartTask"};
+  texts.no_space = true;
   Net::CHttpClientResponse response;
-  Net::HttpClient::Error error;
-  if (!SendFrame(frame, function.c_str(), response, error)) {
-    LOG_ERROR(
-        "[%s][Client]send create part task failed, bucket[%s], object[%s], error[%d:%d][%s(%d)]",
-        pool.c_str(), object_key.c_str(), error.major, error.minor);
-    conf_->RecordError(
-        4, Base::str_fmt("Send CreatePartTask msg failed[%d:%d].", error.major, error.minor));
-    return false;
-  }
-  const int status = response.GetStatusCode();
-  const std::string& body = response.GetBody();
-  if (status != 200) {
-    LOG_ERROR("[%s][Client]create part task failed, bucket[%s], object[%s], error[%d:%s][%s(%d)]",
-              pool.c_str(), object_key.c_str(), status, QuoteBody(body).c_str());
-    RecordUploadStatusError(status, body,
-                            Base::str_fmt("CreatePartTask rsp status code[%d].", status));
-    return false;
-  }
   proto::CXmlProto document;
-  if (!document.set_str(body)) {
-    LOG_ERROR("[%s][Client]create part task failed, invalid xml[%s][%s(%d)]",
-              QuoteBody(body).c_str());
-    conf_->RecordError(
-        5, Base::str_fmt("CreatePartTask rsp msg invalid[%s].", QuoteBody(body).c_str()));
-    return false;
+  const Status status = Exchange(signer_, frame, texts, response, &document);
+  if (!status.ok()) {
+    return Fail(status);
   }
-  task_id = document.get_v("/InitiateMultipartUploadResult/UploadId", "");
-  LOG_SUCCESS("[%s][Client]create part task success, bucket[%s], object[%s], task_id[%s][%s(%d)]",
-              pool.c_str(), object_key.c_str(), task_id.c_str());
+  std::string upload_id = document.get_v("/InitiateMultipartUploadResult/UploadId", "");
+  // The upload id goes into the query of every later request of the upload.
+  const size_t unsafe = FindTargetUnsafeByte(upload_id);
+  if (unsafe != std::string::npos) {
+    const std::string problem = DescribeUnsafeByte("upload id", upload_id, unsafe);
+    LOG_ERROR("[%s][Client]create part task failed, %s, %s[%s(%d)]", bucket_object.c_str(),
+              problem.c_str());
+    return Fail(Status(ErrorCode::kBadAnswer, "CreatePartTask rsp " + problem + "."));
+  }
+  task_id = std::move(upload_id);
+  LOG_SUCCESS("[%s][Client]create part task success, %s, task_id[%s][%s(%d)]",
+              bucket_object.c_str(), task_id.c_str());
   return true;
 }
 
@@ -72,46 +70,33 @@ bool CObjectProtoClient::UploadPartObject(const std::string& object_key,
                                           const std::string& location, uint32_t part_number,
                                           const std::string& task_id, const char* data,
                                           uint32_t size) {
-  const std::string& pool = conf_->config.pool_name;
-  const RequestFrame frame =
+  const std::string part = Base::str_fmt(
+      "upload part object[bucket:%s object:%s][taskid:%s:%d] failed",
+      conf_->config.pool_name.c_str(), object_key.c_str(), task_id.c_str(), part_number);
+  const SRequestFrame frame =
       DataNodeFrame("POST", location,
                     ResourcePath(object_key) +
                         Base::str_fmt("?upload_id=%s&part_number=%u", task_id.c_str(), part_number),
                     data, size);
   ORCA_CS_FUNCTION_NAME(function);
+  SRequestTexts texts{
+      function.c_str(),  "Client", "send " + part, "Send UploadPartObject msg failed", part, part,
+      "UploadPartObject"};
+  texts.no_space = true;
   Net::CHttpClientResponse response;
-  Net::HttpClient::Error error;
-  if (!SendFrame(frame, function.c_str(), response, error)) {
-    LOG_ERROR(
-        "[%s][Client]send upload part object[bucket:%s object:%s][taskid:%s:%d] failed, "
-        "error[%d:%d][%s(%d)]",
-        pool.c_str(), object_key.c_str(), task_id.c_str(), part_number, error.major, error.minor);
-    conf_->RecordError(
-        4, Base::str_fmt("Send UploadPartObject msg failed[%d:%d].", error.major, error.minor));
-    return false;
-  }
-  const int status = response.GetStatusCode();
-  if (status != 200) {
-    const std::string& body = response.GetBody();
-    LOG_ERROR(
-        "[%s][Client]upload part object[bucket:%s object:%s][taskid:%s:%d] failed, "
-        "error[%d:%s][%s(%d)]",
-        pool.c_str(), object_key.c_str(), task_id.c_str(), part_number, status,
-        QuoteBody(body).c_str());
-    RecordUploadStatusError(status, body,
-                            Base::str_fmt("UploadPartObject rsp status code[%d].", status));
-    return false;
-  }
-  return true;
+  const Status status = Exchange(signer_, frame, texts, response);
+  return status.ok() || Fail(status);
 }
 
 // The list is taken by value: the call owns its copy.
 bool CObjectProtoClient::FinishPartTask(
     const std::string& task_id, const std::string& object_key,
     PartList parts) {  // NOLINT(performance-unnecessary-value-param)
-  const std::string& pool = conf_->config.pool_name;
+  const std::string task =
+      Base::str_fmt("finish part task[bucket:%s object:%s][taskid:%s] failed",
+                    conf_->config.pool_name.c_str(), object_key.c_str(), task_id.c_str());
   const std::string document = CompletionDocument(parts);
-  RequestFrame frame;
+  SRequestFrame frame;
   frame.method = "POST";
   frame.resource = ResourcePath(object_key) + "?upload_id=" + task_id;
   frame.url = upload_base_ + frame.resource;
@@ -120,29 +105,13 @@ bool CObjectProtoClient::FinishPartTask(
   frame.body_md5 = true;
   frame.receive_timeout_ms = kFinishPartTaskTimeoutMs;
   ORCA_CS_FUNCTION_NAME(function);
+  SRequestTexts texts{
+      function.c_str(), "Client", "send " + task, "Send FinishPartTask msg failed", task, task,
+      "FinishPartTask"};
+  texts.no_space = true;
   Net::CHttpClientResponse response;
-  Net::HttpClient::Error error;
-  if (!SendFrame(frame, function.c_str(), response, error)) {
-    LOG_ERROR(
-        "[%s][Client]send finish part task[bucket:%s object:%s][taskid:%s] failed, "
-        "error[%d:%d][%s(%d)]",
-        pool.c_str(), object_key.c_str(), task_id.c_str(), error.major, error.minor);
-    conf_->RecordError(
-        4, Base::str_fmt("Send FinishPartTask msg failed[%d:%d].", error.major, error.minor));
-    return false;
-  }
-  const int status = response.GetStatusCode();
-  if (status != 200) {
-    const std::string& body = response.GetBody();
-    LOG_ERROR(
-        "[%s][Client]finish part task[bucket:%s object:%s][taskid:%s] failed, "
-        "error[%d:%s][%s(%d)]",
-        pool.c_str(), object_key.c_str(), task_id.c_str(), status, QuoteBody(body).c_str());
-    RecordUploadStatusError(status, body,
-                            Base::str_fmt("FinishPartTask rsp status code[%d].", status));
-    return false;
-  }
-  return true;
+  const Status status = Exchange(signer_, frame, texts, response);
+  return status.ok() || Fail(status);
 }
 
 }  // namespace CloudStorage

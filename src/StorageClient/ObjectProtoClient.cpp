@@ -7,10 +7,9 @@
 #include <utility>
 
 #include "Logging.h"
-#include "Md5.h"
 #include "MemoryBody.h"
 #include "Redirect.h"
-#include "Signature.h"
+#include "RequestText.h"
 #include "base/StrFmt.h"
 #include "proto/Proto.h"
 
@@ -36,7 +35,9 @@ bool CObjectProtoClient::Init(const std::shared_ptr<ObjectImpl>& conf) {
   upload_base_ = Base::str_fmt("%s%s:%u", scheme.c_str(), config.ip.c_str(), config.upload_port);
   download_base_ =
       Base::str_fmt("%s%s:%u", scheme.c_str(), config.ip.c_str(), config.download_port);
-  host_ = Base::str_fmt("%s:%u", config.ip.c_str(), config.upload_port);
+  signer_.host = Base::str_fmt("%s:%u", config.ip.c_str(), config.upload_port);
+  signer_.ak = config.ak;
+  signer_.sk = config.sk;
   return true;
 }
 
@@ -44,12 +45,10 @@ std::string CObjectProtoClient::ResourcePath(const std::string& object_key) cons
   return "/" + conf_->config.pool_name + "/" + object_key;
 }
 
-CObjectProtoClient::RequestFrame CObjectProtoClient::DataNodeFrame(const char* method,
-                                                                   const std::string& location,
-                                                                   std::string resource,
-                                                                   const char* data,
-                                                                   uint32_t size) const {
-  RequestFrame frame;
+SRequestFrame CObjectProtoClient::DataNodeFrame(const char* method, const std::string& location,
+                                                std::string resource, const char* data,
+                                                uint32_t size) const {
+  SRequestFrame frame;
   frame.method = method;
   frame.url = NodeBase(location) + resource;
   frame.resource = std::move(resource);
@@ -64,68 +63,21 @@ std::string CObjectProtoClient::NodeBase(const std::string& location) const {
   return (conf_->config.use_https ? "https://" : "http://") + location;
 }
 
-Net::CHttpClientRequest CObjectProtoClient::NewRequest(const RequestFrame& frame) const {
-  Net::CHttpClientRequest request;
-  request.SetURL(Net::URL(frame.url));
-  request.SetMethod(frame.method);
-  if (frame.host) {
-    request.AddHeaderField("Host", host_);
-  }
-  const std::string date = MakeHttpDate();
-  request.AddHeaderField("Date", date);
-  if (!frame.content_type.empty()) {
-    request.SetContentType(frame.content_type);
-  }
-  std::string content_md5;
-  if (frame.body_md5) {
-    content_md5 = MakeContentMd5(frame.body, frame.body_size);
-    if (!content_md5.empty()) {
-      request.AddHeaderField("Content-MD5", content_md5);
-    }
-  }
-  const SStorageServerConfig& config = conf_->config;
-  const std::string signature = MakeSignature(frame.method, content_md5, frame.content_type, date,
-                                              "", frame.resource, config.sk);
-  request.AddHeaderField("Authorization", MakeAuthorization(config.ak, signature));
-  if (frame.body != nullptr) {
-    request.SetDataRef(frame.body, frame.body_size);
-  }
-  if (frame.receive_timeout_ms != 0) {
-    request.SetReceiveTimeout(frame.receive_timeout_ms);
-  }
-  request.SetMaxResponseBody(frame.max_response_body);
-  return request;
-}
+bool CObjectProtoClient::Fail(const Status& status) const { return conf_->Record(status); }
 
-bool CObjectProtoClient::SendFrame(const RequestFrame& frame, const char* function,
-                                   Net::CHttpClientResponse& response,
-                                   Net::HttpClient::Error& error) const {
-  Net::CHttpClientRequest request = NewRequest(frame);
-  ORCA_CS_LOG_AS(veklog::kLevelTrace, function, "[%s][Client]send url[%s][%s(%d)]",
-                 request.GetURL().ToStdString(true).c_str());
-  return Net::HttpClient::Send(request, response, error);
-}
-
-void CObjectProtoClient::RecordUploadStatusError(int status, const std::string& body,
-                                                 const std::string& message) const {
-  conf_->RecordError(5, message);
-  if (status == 500 && body.find("NotEnoughSpace") != std::string::npos) {
-    conf_->RecordError(7, Base::str_fmt("upload object rsp status code[%d].", status));
-  }
-}
-
-void CObjectProtoClient::RecordDownloadStatusError(int status, const std::string& body) const {
+Status CObjectProtoClient::DownloadStatusError(int status, const std::string& body) {
   if (body.find("NoSuchBucket") != std::string::npos) {
-    conf_->RecordError(8, "NoSuchBucket");
-  } else if (body.find("NoSuchKey") != std::string::npos) {
-    conf_->RecordError(9, "NoSuchKey");
-  } else {
-    conf_->RecordError(5, Base::str_fmt("DownloadObject rsp status code[%d].", status));
+    return Status(ErrorCode::kNoSuchBucket, "NoSuchBucket");
   }
+  if (body.find("NoSuchKey") != std::string::npos) {
+    return Status(ErrorCode::kNoSuchKey, "NoSuchKey");
+  }
+  return Status(ErrorCode::kBadAnswer,
+                Base::str_fmt("DownloadObject rsp status code[%d].", status));
 }
 
 bool CObjectProtoClient::GetBestNode(std::string& location, const std::string& object_key) {
-  RequestFrame frame;
+  SRequestFrame frame;
   frame.method = "GET";
   frame.resource = ResourcePath(object_key) + "?bestnode";
   frame.url = upload_base_ + frame.resource;
@@ -133,31 +85,28 @@ bool CObjectProtoClient::GetBestNode(std::string& location, const std::string& o
   // The answer is a small document: a longer one is neither kept nor accepted.
   frame.max_response_body = proto::kMaxDocumentBytes;
   ORCA_CS_FUNCTION_NAME(function);
+  SRequestTexts texts{function.c_str(),
+                      "Client",
+                      "send get best node failed",
+                      "Send get best node msg failed",
+                      "get best node failed",
+                      "get best node failed",
+                      "get best node"};
   Net::CHttpClientResponse response;
-  Net::HttpClient::Error error;
-  if (!SendFrame(frame, function.c_str(), response, error)) {
-    LOG_ERROR("[%s][Client]send get best node failed, error[%d:%d][%s(%d)]", error.major,
-              error.minor);
-    conf_->RecordError(
-        4, Base::str_fmt("Send get best node msg failed[%d:%d].", error.major, error.minor));
-    return false;
-  }
-  const int status = response.GetStatusCode();
-  const std::string& body = response.GetBody();
-  if (status != 200) {
-    LOG_ERROR("[%s][Client]get best node failed, error[%d:%s][%s(%d)]", status,
-              QuoteBody(body).c_str());
-    conf_->RecordError(5, Base::str_fmt("get best node rsp status code[%d].", status));
-    return false;
-  }
   proto::CXmlProto document;
-  if (!document.set_str(body)) {
-    LOG_ERROR("[%s][Client]get best node failed, invalid xml[%s][%s(%d)]", QuoteBody(body).c_str());
-    conf_->RecordError(
-        5, Base::str_fmt("get best node rsp msg invalid[%s].", QuoteBody(body).c_str()));
-    return false;
+  const Status status = Exchange(signer_, frame, texts, response, &document);
+  if (!status.ok()) {
+    return Fail(status);
   }
-  location = document.get_v("/BestNodeInfo/Location", "");
+  std::string found = document.get_v("/BestNodeInfo/Location", "");
+  // The node goes into the authority of the upload URLs.
+  const size_t unsafe = FindAuthorityUnsafeByte(found);
+  if (unsafe != std::string::npos) {
+    const std::string problem = DescribeUnsafeByte("location", found, unsafe);
+    LOG_ERROR("[%s][Client]get best node failed, %s[%s(%d)]", problem.c_str());
+    return Fail(Status(ErrorCode::kBadAnswer, "get best node rsp " + problem + "."));
+  }
+  location = std::move(found);
   LOG_SUCCESS("[%s][Client]get best node success, location[%s][%s(%d)]", location.c_str());
   return true;
 }
@@ -165,34 +114,29 @@ bool CObjectProtoClient::GetBestNode(std::string& location, const std::string& o
 bool CObjectProtoClient::UploadObject(std::string& object_url, const std::string& location,
                                       const std::string& object_key, const char* data,
                                       uint32_t size) {
-  const RequestFrame frame = DataNodeFrame("PUT", location, ResourcePath(object_key), data, size);
+  const SRequestFrame frame = DataNodeFrame("PUT", location, ResourcePath(object_key), data, size);
   ORCA_CS_FUNCTION_NAME(function);
+  SRequestTexts texts{function.c_str(),
+                      "Client",
+                      "send upload object failed",
+                      "Send upload object msg failed",
+                      "upload object failed",
+                      "upload object failed",
+                      "upload object"};
+  texts.no_space = true;
   Net::CHttpClientResponse response;
-  Net::HttpClient::Error error;
-  if (!SendFrame(frame, function.c_str(), response, error)) {
-    LOG_ERROR("[%s][Client]send upload object failed, error[%d:%d][%s(%d)]", error.major,
-              error.minor);
-    conf_->RecordError(
-        4, Base::str_fmt("Send upload object msg failed[%d:%d].", error.major, error.minor));
-    return false;
-  }
-  const int status = response.GetStatusCode();
-  const std::string& body = response.GetBody();
-  if (status != 200) {
-    LOG_ERROR("[%s][Client]upload object failed, error[%d:%s][%s(%d)]", status,
-              QuoteBody(body).c_str());
-    RecordUploadStatusError(status, body,
-                            Base::str_fmt("upload object rsp status code[%d].", status));
-    return false;
+  const Status status = Exchange(signer_, frame, texts, response);
+  if (!status.ok()) {
+    return Fail(status);
   }
   LOG_SUCCESS("[%s][Client]upload object success, url[%s][%s(%d)]", frame.resource.c_str());
   object_url = frame.resource;
   return true;
 }
 
-void CObjectProtoClient::SetConfiguredTimeouts(Net::CHttpClientRequest& request) const {
-  request.SetReceiveTimeout(TimeoutMs(conf_->receive_timeout.load(std::memory_order_relaxed)));
-  request.SetSendTimeout(TimeoutMs(conf_->send_timeout.load(std::memory_order_relaxed)));
+void CObjectProtoClient::SetConfiguredTimeouts(SRequestFrame& frame) const {
+  frame.receive_timeout_ms = TimeoutMs(conf_->receive_timeout.load(std::memory_order_relaxed));
+  frame.send_timeout_ms = TimeoutMs(conf_->send_timeout.load(std::memory_order_relaxed));
 }
 
 bool CObjectProtoClient::SendObjectMsg(Net::CHttpClientResponse& response,
@@ -201,33 +145,33 @@ bool CObjectProtoClient::SendObjectMsg(Net::CHttpClientResponse& response,
                                        const std::string& range,
                                        const Net::CHttpClientRequest::BodyStorage& storage,
                                        uint64_t max_body) {
-  RequestFrame frame;
+  SRequestFrame frame;
   frame.method = method;
   frame.url = base_url + resource;
   frame.resource = resource;
-  Net::CHttpClientRequest request = NewRequest(frame);
   if (!range.empty()) {
-    request.AddHeaderField("Range", "bytes=" + range);
+    frame.extra_headers.emplace_back("Range", "bytes=" + range);
     LOG_TRACE("[%s][Client]send object msg, url:%s%s, range[%s][%s(%d)]", base_url.c_str(),
               resource.c_str(), range.c_str());
   }
-  SetConfiguredTimeouts(request);
+  SetConfiguredTimeouts(frame);
   if (!body.empty()) {
-    request.SetDataRef(body.data(), body.size());
+    frame.body = body.data();
+    frame.body_size = static_cast<uint32_t>(body.size());
   }
-  request.SetMaxResponseBody(max_body);
-  request.SetBodyStorage(storage);
-  LOG_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
-
-  Net::HttpClient::Error error;
-  if (!Net::HttpClient::Send(request, response, error)) {
-    LOG_ERROR("[%s][Client]send object msg failed, url:%s%s, error[%d:%d][%s(%d)]",
-              base_url.c_str(), resource.c_str(), error.major, error.minor);
-    conf_->RecordError(4,
-                       Base::str_fmt("SendObjectMsg msg failed[%d:%d].", error.major, error.minor));
-    return false;
-  }
-  return true;
+  frame.max_response_body = max_body;
+  frame.storage = storage;
+  ORCA_CS_FUNCTION_NAME(function);
+  // The status is the caller's to judge.
+  const SRequestTexts texts{function.c_str(),
+                            "Client",
+                            "send object msg failed, url:" + base_url + resource,
+                            "SendObjectMsg msg failed",
+                            "",
+                            "",
+                            "SendObjectMsg"};
+  const Status status = SendRequest(signer_, frame, texts, response);
+  return status.ok() || Fail(status);
 }
 
 bool CObjectProtoClient::CheckMemoryBody(const Net::CHttpClientResponse& response) const {
@@ -258,8 +202,7 @@ bool CObjectProtoClient::FetchObject(Net::CHttpClientResponse& response, const s
                    "[%s][Client]send download object failed, url:%s, status code:%d, "
                    "body:%s[%s(%d)]",
                    download_base_.c_str(), status, QuoteBody(response.GetBody()).c_str());
-    RecordDownloadStatusError(status, response.GetBody());
-    return false;
+    return Fail(DownloadStatusError(status, response.GetBody()));
   }
   std::string location;
   response.GetHeaderField(location, "Location");
@@ -312,29 +255,22 @@ bool CObjectProtoClient::DownloadObject(char** buffer, uint32_t& length, const s
 
 bool CObjectProtoClient::Remove(const std::string& object_url, const std::string& query,
                                 const char* function) {
-  RequestFrame frame;
+  SRequestFrame frame;
   frame.method = "DELETE";
   frame.resource = object_url + query;
   frame.url = upload_base_ + frame.resource;
   frame.content_type = kXmlContentType;
-  frame.host = false;
+  const SRequestTexts texts{function,
+                            "Client",
+                            "send remove object[" + object_url + "] failed",
+                            "send remove object failed",
+                            "remove object failed",
+                            "remove object failed",
+                            "remove object"};
   Net::CHttpClientResponse response;
-  Net::HttpClient::Error error;
-  if (!SendFrame(frame, function, response, error)) {
-    ORCA_CS_LOG_AS(veklog::kLevelError, function,
-                   "[%s][Client]send remove object[%s] failed, error[%d:%d][%s(%d)]",
-                   object_url.c_str(), error.major, error.minor);
-    conf_->RecordError(
-        4, Base::str_fmt("send remove object failed[%d:%d].", error.major, error.minor));
-    return false;
-  }
-  const int status = response.GetStatusCode();
-  if (status != 200) {
-    ORCA_CS_LOG_AS(veklog::kLevelError, function,
-                   "[%s][Client]remove object failed, error[%d:%s][%s(%d)]", status,
-                   QuoteBody(response.GetBody()).c_str());
-    conf_->RecordError(5, Base::str_fmt("remove object rsp status code[%d].", status));
-    return false;
+  const Status status = Exchange(signer_, frame, texts, response);
+  if (!status.ok()) {
+    return Fail(status);
   }
   ORCA_CS_LOG_AS(veklog::kLevelSuccess, function,
                  "[%s][Client]remove object success, url[%s][%s(%d)]", object_url.c_str());

@@ -11,6 +11,7 @@
 
 #include "ObjectImpl.h"
 #include "PartList.h"
+#include "RequestPipeline.h"
 #include "file/LocalFile.h"
 #include "net/HttpClient.h"
 
@@ -83,41 +84,18 @@ class CObjectProtoClient {
   }
 
  private:
-  // What differs between the signed requests of the protocol.
-  struct RequestFrame {
-    std::string method;
-    std::string url;           // the whole URL
-    std::string resource;      // what is signed: path and query
-    std::string content_type;  // empty: none
-    const char* body = nullptr;
-    uint32_t body_size = 0;
-    bool body_md5 = false;                    // send a Content-MD5 of the body
-    bool host = true;                         // send the Host header
-    int receive_timeout_ms = 0;               // 0: the HTTP component's default
-    uint64_t max_response_body = UINT64_MAX;  // longer answers are not kept
-  };
-
-  // A request with Host, Date, Content-MD5 and Authorization in that order,
-  // the content type, the (borrowed) body and the frame's limits.
-  Net::CHttpClientRequest NewRequest(const RequestFrame& frame) const;
-  // Builds the request, logs its "send url" trace on behalf of `function`
-  // and sends it. False on a transport failure, described by `error`.
-  bool SendFrame(const RequestFrame& frame, const char* function,
-                 Net::CHttpClientResponse& response, Net::HttpClient::Error& error) const;
   // A binary body with its Content-MD5, sent to a data node.
-  RequestFrame DataNodeFrame(const char* method, const std::string& location, std::string resource,
-                             const char* data, uint32_t size) const;
+  SRequestFrame DataNodeFrame(const char* method, const std::string& location, std::string resource,
+                              const char* data, uint32_t size) const;
+  // Records a failed status in the client's error state; false.
+  bool Fail(const Status& status) const;
   // "/" pool "/" key
   std::string ResourcePath(const std::string& object_key) const;
   // The scheme followed by a node location.
   std::string NodeBase(const std::string& location) const;
-  // Records code 5 with `message`, then code 7 instead when a status 500
-  // answer names NotEnoughSpace.
-  void RecordUploadStatusError(int status, const std::string& body,
-                               const std::string& message) const;
-  // Records what a failed download answer means: code 8 for NoSuchBucket,
-  // 9 for NoSuchKey, else 5.
-  void RecordDownloadStatusError(int status, const std::string& body) const;
+  // What a failed download answer means: code 8 for NoSuchBucket, 9 for
+  // NoSuchKey, else 5.
+  static Status DownloadStatusError(int status, const std::string& body);
   // Checks that a 200 answer holds its whole body and fits the 32-bit
   // length of a memory download; records code 5 otherwise.
   bool CheckMemoryBody(const Net::CHttpClientResponse& response) const;
@@ -130,8 +108,8 @@ class CObjectProtoClient {
                    const std::string& object_url, const char* function,
                    const Net::CHttpClientRequest::BodyStorage& storage = {},
                    uint64_t max_body = kMaxMemoryDownloadSize);
-  // Sets the configured receive and send time-outs on `request`.
-  void SetConfiguredTimeouts(Net::CHttpClientRequest& request) const;
+  // Sets the configured receive and send time-outs on `frame`.
+  void SetConfiguredTimeouts(SRequestFrame& frame) const;
   // The removal request; records are written on behalf of `function`.
   bool Remove(const std::string& object_url, const std::string& query, const char* function);
 
@@ -176,7 +154,7 @@ class CObjectProtoClient {
   std::shared_ptr<ObjectImpl> conf_;
   std::string upload_base_;
   std::string download_base_;
-  std::string host_;
+  SSigner signer_;  // the Host value and the keys
 
   // State of a download to a file.
   int32_t recv_status_ = -1;

@@ -53,59 +53,35 @@ bool CPicProtoClient::Init(const std::shared_ptr<SStorageServerConfig>& conf) {
   const std::string scheme = conf_->use_https ? "https://" : "http://";
   upload_base_ = Base::str_fmt("%s%s:%u", scheme.c_str(), host.c_str(), conf_->upload_port);
   download_base_ = Base::str_fmt("%s%s:%u", scheme.c_str(), host.c_str(), conf_->download_port);
-  host_header_ = Base::str_fmt("%s:%u", host.c_str(), conf_->upload_port);
+  signer_.scheme = Signing::kPicture;
+  signer_.host = Base::str_fmt("%s:%u", host.c_str(), conf_->upload_port);
+  signer_.ak = conf_->ak;
+  signer_.sk = conf_->sk;
   return true;
-}
-
-Net::CHttpClientRequest CPicProtoClient::NewRequest(const std::string& method,
-                                                    const std::string& url,
-                                                    const std::string& resource,
-                                                    const std::string& content_type,
-                                                    const std::string& signed_content_type) const {
-  Net::CHttpClientRequest request;
-  request.SetURL(Net::URL(url));
-  request.SetMethod(method);
-  request.AddHeaderField("Host", host_header_);
-  const std::string date = MakeHttpDate();
-  request.AddHeaderField("Date", date);
-  if (!content_type.empty()) {
-    request.SetContentType(content_type);
-  }
-  const std::string signature =
-      MakePicSignature(method, "", signed_content_type, date, resource, conf_->sk);
-  request.AddHeaderField("Authorization", MakeAuthorization(conf_->ak, signature));
-  return request;
 }
 
 bool CPicProtoClient::GetBestNode(std::string& token, std::string& location) {
   const std::string path = "/QuarnBox/BestNode";
   serial_id_ = Base::CreateGuid();
-  const std::string query = Base::str_fmt("?SerialID=%s&PoolID=%s&Replication=0",
-                                          serial_id_.c_str(), conf_->pool_name.c_str());
-  Net::CHttpClientRequest request =
-      NewRequest("GET", upload_base_ + path + query, path + query, "text/json", "text/json");
+  SRequestFrame frame;
+  frame.method = "GET";
+  frame.resource = path + Base::str_fmt("?SerialID=%s&PoolID=%s&Replication=0", serial_id_.c_str(),
+                                        conf_->pool_name.c_str());
+  frame.url = upload_base_ + frame.resource;
+  frame.content_type = "text/json";
   // The answer is a small document: a longer one is neither kept nor accepted.
-  request.SetMaxResponseBody(proto::kMaxDocumentBytes);
-  LOG_TRACE("[%s][PicClient]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
-
+  frame.max_response_body = proto::kMaxDocumentBytes;
+  ORCA_CS_FUNCTION_NAME(function);
+  const SRequestTexts texts{function.c_str(),
+                            "PicClient",
+                            "send get best node failed",
+                            "",
+                            "get best node failed",
+                            "get best node failed",
+                            "get best node"};
   Net::CHttpClientResponse response;
-  Net::HttpClient::Error error;
-  if (!Net::HttpClient::Send(request, response, error)) {
-    LOG_ERROR("[%s][PicClient]send get best node failed, error[%d:%d][%s(%d)]", error.major,
-              error.minor);
-    return false;
-  }
-  const int status = response.GetStatusCode();
-  const std::string& body = response.GetBody();
-  if (status != 200) {
-    LOG_ERROR("[%s][PicClient]get best node failed, error[%d:%s][%s(%d)]", status,
-              QuoteBody(body).c_str());
-    return false;
-  }
   proto::CRapidJsonProto document;
-  if (!document.set_str(body)) {
-    LOG_ERROR("[%s][PicClient]get best node failed, invalid xml[%s][%s(%d)]",
-              QuoteBody(body).c_str());
+  if (!Exchange(signer_, frame, texts, response, &document).ok()) {
     return false;
   }
   const std::string gateway_ip = document.get_v("/GatewayIP", "");
@@ -120,20 +96,21 @@ bool CPicProtoClient::SendObjectMsg(Net::CHttpClientResponse& response, const st
                                     const std::string& path, const std::string& method,
                                     const std::string& body,
                                     const Net::CHttpClientRequest::BodyStorage& storage) {
-  Net::CHttpClientRequest request = NewRequest(method, base + path, path, "", "");
+  SRequestFrame frame;
+  frame.method = method;
+  frame.url = base + path;
+  frame.resource = path;
   if (!body.empty()) {
-    request.SetDataRef(body.data(), body.size());
+    frame.body = body.data();
+    frame.body_size = static_cast<uint32_t>(body.size());
   }
-  request.SetMaxResponseBody(kMaxMemoryDownloadSize);
-  request.SetBodyStorage(storage);
-  LOG_TRACE("[%s][PicClient]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
-  Net::HttpClient::Error error;
-  if (!Net::HttpClient::Send(request, response, error)) {
-    LOG_ERROR("[%s][PicClient]send picture msg failed, url:%s%s, error[%d:%d][%s(%d)]",
-              base.c_str(), path.c_str(), error.major, error.minor);
-    return false;
-  }
-  return true;
+  frame.max_response_body = kMaxMemoryDownloadSize;
+  frame.storage = storage;
+  ORCA_CS_FUNCTION_NAME(function);
+  const SRequestTexts texts{
+      function.c_str(), "PicClient", "send picture msg failed, url:" + base + path, "", "", "",
+      "picture msg"};
+  return SendRequest(signer_, frame, texts, response).ok();
 }
 
 bool CPicProtoClient::DownloadPic(char** buffer, uint32_t& length, const std::string& path) {
@@ -192,34 +169,37 @@ bool CPicProtoClient::DownloadPic(char** buffer, uint32_t& length, const std::st
 
 bool CPicProtoClient::UploadPic(std::string& picture_url, const std::string& location,
                                 const std::string& token, const char* data, uint32_t length) {
-  Net::CHttpClientRequest request =
-      NewRequest("POST", location + kWritePath, kWritePath,
-                 std::string("multipart/form-data; boundary=") + kBoundary, "multipart/form-data");
-  // The answer is a small document: a longer one is neither kept nor accepted.
-  request.SetMaxResponseBody(proto::kMaxDocumentBytes);
   const SPictureForm form{serial_id_, conf_->pool_name, Base::UnixTimeNow(), token};
-  request.SetData(MakePictureFormBody(form, data, length));
-  LOG_TRACE("[%s][PicClient]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
-
+  const std::string body = MakePictureFormBody(form, data, length);
+  SRequestFrame frame;
+  frame.method = "POST";
+  frame.url = location + kWritePath;
+  frame.resource = kWritePath;
+  frame.content_type = std::string("multipart/form-data; boundary=") + kBoundary;
+  frame.signed_type = "multipart/form-data";
+  frame.body = body.data();
+  frame.body_size = static_cast<uint32_t>(body.size());
+  // The answer is a small document: a longer one is neither kept nor accepted.
+  frame.max_response_body = proto::kMaxDocumentBytes;
+  ORCA_CS_FUNCTION_NAME(function);
+  SRequestTexts texts{function.c_str(),
+                      "PicClient",
+                      "send upload picture failed",
+                      "",
+                      "upload picture failed",
+                      "upload picture failed",
+                      "upload picture"};
+  texts.document = "json";
   Net::CHttpClientResponse response;
-  Net::HttpClient::Error error;
-  if (!Net::HttpClient::Send(request, response, error)) {
-    LOG_ERROR("[%s][PicClient]send upload picture failed, error[%d:%d][%s(%d)]", error.major,
-              error.minor);
+  if (!Exchange(signer_, frame, texts, response).ok()) {
     return false;
   }
-  const int status = response.GetStatusCode();
-  const std::string& body = response.GetBody();
-  if (status != 200) {
-    LOG_ERROR("[%s][PicClient]upload picture failed, error[%d:%s][%s(%d)]", status,
-              QuoteBody(body).c_str());
-    return false;
-  }
+  // The success record comes before the answer is read.
   LOG_SUCCESS("[%s][PicClient]upload picture success, url[%s][%s(%d)]", kWritePath);
   proto::CRapidJsonProto document;
-  if (!document.set_str(body)) {
+  if (!document.set_str(response.GetBody())) {
     LOG_ERROR("[%s][PicClient]upload picture failed, invalid json[%s][%s(%d)]",
-              QuoteBody(body).c_str());
+              QuoteBody(response.GetBody()).c_str());
     return false;
   }
   picture_url = document.get_v("/PictureUrl", "");

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "OrcaCloudStorage/StorageClient.h"
+#include "RequestPipeline.h"
 #include "net/HttpClient.h"
 
 namespace Orca {
@@ -56,17 +57,11 @@ class CPicProtoClient {
                  const char* data, uint32_t length);
 
  private:
-  // A request with Host, Date and Authorization (picture string to sign);
-  // `content_type` goes out as the header, `signed_content_type` is signed.
-  Net::CHttpClientRequest NewRequest(const std::string& method, const std::string& url,
-                                     const std::string& resource, const std::string& content_type,
-                                     const std::string& signed_content_type) const;
-
   std::shared_ptr<SStorageServerConfig> conf_;
   std::string serial_id_;
   std::string upload_base_;
   std::string download_base_;
-  std::string host_header_;
+  SSigner signer_;  // the Host header and the keys
 };
 
 }  // namespace CloudStorage

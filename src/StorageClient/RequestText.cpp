@@ -22,6 +22,13 @@ size_t FindTargetUnsafeByte(const std::string& text) {
   return FindFirst(text, [](unsigned char byte) { return byte <= 0x20 || byte == 0x7f; });
 }
 
+size_t FindAuthorityUnsafeByte(const std::string& text) {
+  return FindFirst(text, [](unsigned char byte) {
+    return byte <= 0x20 || byte == 0x7f || byte == '/' || byte == '?' || byte == '#' ||
+           byte == '@' || byte == '\\';
+  });
+}
+
 size_t FindNonPrintableByte(const std::string& text) {
   return FindFirst(text, [](unsigned char byte) { return !IsPrintable(byte); });
 }

@@ -15,6 +15,10 @@ namespace CloudStorage {
 // Bytes from 0x80 (UTF-8) may stand there.
 size_t FindTargetUnsafeByte(const std::string& text);
 
+// The same for a node location ("host:port"), which must not hold "/", "?",
+// "#", "@" or "\\" either: they would move the request elsewhere.
+size_t FindAuthorityUnsafeByte(const std::string& text);
+
 // The offset of the first byte of `text` outside printable ASCII (0x20 to
 // 0x7E), or npos.
 size_t FindNonPrintableByte(const std::string& text);

@@ -1,0 +1,119 @@
+#include "RequestPipeline.h"
+
+#include "Logging.h"
+#include "Md5.h"
+#include "RequestText.h"
+#include "Signature.h"
+#include "base/StrFmt.h"
+
+namespace Orca {
+namespace CloudStorage {
+namespace {
+
+std::string Sign(const SSigner& signer, const SRequestFrame& frame, const std::string& md5,
+                 const std::string& date) {
+  const std::string& type = frame.signed_type.empty() ? frame.content_type : frame.signed_type;
+  return signer.scheme == Signing::kObject
+             ? MakeSignature(frame.method, md5, type, date, "", frame.resource, signer.sk)
+             : MakePicSignature(frame.method, md5, type, date, frame.resource, signer.sk);
+}
+
+Status RefuseUnsafeTarget(const std::string& target, const SRequestTexts& texts) {
+  const size_t unsafe = FindTargetUnsafeByte(target);
+  if (unsafe == std::string::npos) {
+    return Status();
+  }
+  const std::string problem = DescribeUnsafeByte("request target", target, unsafe);
+  ORCA_CS_LOG_AS(veklog::kLevelError, texts.function, "[%s][%s]%s, %s[%s(%d)]", texts.tag,
+                 texts.send_failed.c_str(), problem.c_str());
+  return Status(ErrorCode::kInvalidArgument, problem + ", which cannot stand in a request.");
+}
+
+Status StatusFailure(int status, const std::string& body, const SRequestTexts& texts) {
+  ORCA_CS_LOG_AS(veklog::kLevelError, texts.function, "[%s][%s]%s, error[%d:%s][%s(%d)]", texts.tag,
+                 texts.failed.c_str(), status, QuoteBody(body).c_str());
+  const bool no_space =
+      texts.no_space && status == 500 && body.find("NotEnoughSpace") != std::string::npos;
+  return no_space ? Status(ErrorCode::kNoSpace,
+                           Base::str_fmt("upload object rsp status code[%d].", status))
+                  : Status(ErrorCode::kBadAnswer,
+                           Base::str_fmt("%s rsp status code[%d].", texts.name.c_str(), status));
+}
+
+Status ParseFailure(const std::string& body, const SRequestTexts& texts) {
+  const std::string quoted = QuoteBody(body);
+  ORCA_CS_LOG_AS(veklog::kLevelError, texts.function, "[%s][%s]%s, invalid %s[%s][%s(%d)]",
+                 texts.tag, texts.parse_failed.c_str(), texts.document, quoted.c_str());
+  return Status(ErrorCode::kBadAnswer,
+                Base::str_fmt("%s rsp msg invalid[%s].", texts.name.c_str(), quoted.c_str()));
+}
+
+}  // namespace
+
+Net::CHttpClientRequest BuildRequest(const SSigner& signer, const SRequestFrame& frame) {
+  Net::CHttpClientRequest request;
+  request.SetURL(Net::URL(frame.url));
+  request.SetMethod(frame.method);
+  request.AddHeaderField("Host", signer.host);
+  const std::string date = MakeHttpDate();
+  request.AddHeaderField("Date", date);
+  if (!frame.content_type.empty()) {
+    request.SetContentType(frame.content_type);
+  }
+  std::string content_md5;
+  if (frame.body_md5) {
+    content_md5 = MakeContentMd5(frame.body, frame.body_size);
+    request.AddHeaderField("Content-MD5", content_md5);
+  }
+  request.AddHeaderField("Authorization",
+                         MakeAuthorization(signer.ak, Sign(signer, frame, content_md5, date)));
+  for (const auto& [name, value] : frame.extra_headers) {
+    request.AddHeaderField(name, value);
+  }
+  if (frame.body != nullptr) {
+    request.SetDataRef(frame.body, frame.body_size);
+  }
+  request.SetReceiveTimeout(frame.receive_timeout_ms);
+  request.SetSendTimeout(frame.send_timeout_ms);
+  request.SetMaxResponseBody(frame.max_response_body);
+  request.SetBodyStorage(frame.storage);
+  return request;
+}
+
+Status SendRequest(const SSigner& signer, const SRequestFrame& frame, const SRequestTexts& texts,
+                   Net::CHttpClientResponse& response) {
+  Status refused = RefuseUnsafeTarget(Net::URL(frame.url).ToStdString(false), texts);
+  if (!refused.ok()) {
+    return refused;
+  }
+  Net::CHttpClientRequest request = BuildRequest(signer, frame);
+  ORCA_CS_LOG_AS(frame.trace_level, texts.function, "[%s][%s]send url[%s][%s(%d)]", texts.tag,
+                 request.GetURL().ToStdString(true).c_str());
+  Net::HttpClient::Error error;
+  if (Net::HttpClient::Send(request, response, error)) {
+    return Status();
+  }
+  ORCA_CS_LOG_AS(veklog::kLevelError, texts.function, "[%s][%s]%s, error[%d:%d][%s(%d)]", texts.tag,
+                 texts.send_failed.c_str(), error.major, error.minor);
+  return Status(ErrorCode::kTransport,
+                Base::str_fmt("%s[%d:%d].", texts.send_message.c_str(), error.major, error.minor));
+}
+
+Status Exchange(const SSigner& signer, const SRequestFrame& frame, const SRequestTexts& texts,
+                Net::CHttpClientResponse& response, proto::IProto* document) {
+  Status status = SendRequest(signer, frame, texts, response);
+  if (!status.ok()) {
+    return status;
+  }
+  const std::string& body = response.GetBody();
+  if (response.GetStatusCode() != 200) {
+    return StatusFailure(response.GetStatusCode(), body, texts);
+  }
+  if (document != nullptr && !document->set_str(body)) {
+    return ParseFailure(body, texts);
+  }
+  return Status();
+}
+
+}  // namespace CloudStorage
+}  // namespace Orca

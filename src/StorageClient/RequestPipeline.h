@@ -1,0 +1,83 @@
+// The one request pipeline of the protocol clients: a signed request is
+// built from a frame, sent, and its answer judged (status, then the document
+// when one is expected). Every failure is logged on behalf of the calling
+// method and returned as a Status, in the words of the request's texts.
+#ifndef ORCA_CS_REQUESTPIPELINE_H_
+#define ORCA_CS_REQUESTPIPELINE_H_
+
+#include <cstdint>
+#include <string>
+
+#include "Status.h"
+#include "net/HttpClient.h"
+#include "proto/Proto.h"
+
+namespace Orca {
+namespace CloudStorage {
+
+// Which string to sign: the object protocol's (with a line of canonical
+// headers) or the picture gateway's (without).
+enum class Signing { kObject, kPicture };
+
+// Who signs, and the Host value every request carries.
+struct SSigner {
+  Signing scheme = Signing::kObject;
+  std::string host;
+  std::string ak;
+  std::string sk;
+};
+
+// What differs between the signed requests.
+struct SRequestFrame {
+  std::string method;
+  std::string url;             // base and target; the target goes out byte for byte
+  std::string resource;        // what is signed: the target, unless a request names another
+  std::string content_type;    // the header; empty: none
+  std::string signed_type;     // the content type as signed; empty: content_type
+  const char* body = nullptr;  // borrowed
+  uint32_t body_size = 0;
+  bool body_md5 = false;                                // send a Content-MD5 of the body
+  Net::CHttpClientRequest::HeaderFields extra_headers;  // after Authorization
+  int receive_timeout_ms = 0;                           // 0: the HTTP component's default
+  int send_timeout_ms = 0;
+  uint64_t max_response_body = UINT64_MAX;  // longer answers are not kept
+  Net::CHttpClientRequest::BodyStorage storage;
+  int trace_level = 2;  // of the "send url" record
+};
+
+// How one request's failures read. Log records, after "[function][tag]":
+// "<send_failed>, error[major:minor]", "<failed>, error[status:body]",
+// "<parse_failed>, invalid <document>[body]"; messages recorded:
+// "<send_message>[major:minor].", "<name> rsp status code[status].",
+// "<name> rsp msg invalid[body].".
+struct SRequestTexts {
+  const char* function = "";
+  const char* tag = "Client";
+  std::string send_failed;
+  std::string send_message;
+  std::string failed;
+  std::string parse_failed;
+  std::string name;
+  const char* document = "xml";  // as the parse record names it
+  bool no_space = false;         // a 500 answer naming NotEnoughSpace is code 7
+};
+
+// The request a frame describes: Host, Date, Content-MD5 and Authorization
+// in that order, the content type, the borrowed body and the frame's limits.
+Net::CHttpClientRequest BuildRequest(const SSigner& signer, const SRequestFrame& frame);
+
+// Builds and sends the request, after its "send url" record. Code 2 for a
+// target that cannot stand in a request line (nothing is sent), code 4 for a
+// transport failure. `response` holds the answer, whatever its status.
+Status SendRequest(const SSigner& signer, const SRequestFrame& frame, const SRequestTexts& texts,
+                   Net::CHttpClientResponse& response);
+
+// SendRequest, then the answer must be a 200 (else code 5, or 7) and, with a
+// `document`, its body must parse into it (else code 5).
+Status Exchange(const SSigner& signer, const SRequestFrame& frame, const SRequestTexts& texts,
+                Net::CHttpClientResponse& response, proto::IProto* document = nullptr);
+
+}  // namespace CloudStorage
+}  // namespace Orca
+
+#endif  // ORCA_CS_REQUESTPIPELINE_H_
