@@ -15,6 +15,20 @@
 
 namespace Orca {
 namespace CloudStorage {
+namespace {
+
+// An object URL goes on the request line as it is: one with a byte that
+// cannot stand there is refused (code 2) before anything is sent.
+bool UrlIsSafe(ObjectImpl& conf, const std::string& url) {
+  const Status status = CheckTargetText("object url", url);
+  if (!status.ok()) {
+    LOG_ERROR("[%s]%s[%s(%d)]", status.message().c_str());
+    return conf.Record(status);
+  }
+  return true;
+}
+
+}  // namespace
 
 CObjectClient::CObjectClient(const SStorageServerConfig& config)
     : ptr_conf_(std::make_shared<ObjectImpl>(config)) {}
@@ -90,7 +104,7 @@ bool CObjectClient::DownloadFile(const std::string& url, const std::string& loca
   }
   CObjectProtoClient proto_client;
   proto_client.Init(ptr_conf_);
-  if (!proto_client.DownloadObject(local_path, url)) {
+  if (!UrlIsSafe(*ptr_conf_, url) || !proto_client.DownloadObject(local_path, url)) {
     LOG_ERROR("[%s]download file failed, url[%s].[%s(%d)]", url.c_str());
     return false;
   }
@@ -104,7 +118,8 @@ bool CObjectClient::DownloadFile(char** buffer, uint32_t& length, const std::str
   }
   CObjectProtoClient proto_client;
   proto_client.Init(ptr_conf_);
-  if (!proto_client.DownloadObject(buffer, length, std::string(), url)) {
+  if (!UrlIsSafe(*ptr_conf_, url) ||
+      !proto_client.DownloadObject(buffer, length, std::string(), url)) {
     LOG_ERROR("[%s]download file failed, url[%s].[%s(%d)]", url.c_str());
     return false;
   }
@@ -128,7 +143,7 @@ bool CObjectClient::DownloadFile(char** buffer, uint32_t& length, std::string& r
   }
   CObjectProtoClient proto_client;
   proto_client.Init(ptr_conf_);
-  if (!proto_client.DownloadObject(buffer, length, range, url)) {
+  if (!UrlIsSafe(*ptr_conf_, url) || !proto_client.DownloadObject(buffer, length, range, url)) {
     LOG_ERROR("[%s]download file failed, url[%s], range[%s].[%s(%d)]", url.c_str(), range.c_str());
     return false;
   }
@@ -142,7 +157,7 @@ bool CObjectClient::RemoveFileByUrl(const std::string& url) {
   }
   CObjectProtoClient proto_client;
   proto_client.Init(ptr_conf_);
-  if (!proto_client.RemoveFile(url)) {
+  if (!UrlIsSafe(*ptr_conf_, url) || !proto_client.RemoveFile(url)) {
     LOG_ERROR("[%s]Remove file failed, url[%s].[%s(%d)]", url.c_str());
     return false;
   }
@@ -156,7 +171,7 @@ bool CObjectClient::RemoveObjectFileByUrl(const std::string& url) {
   }
   CObjectProtoClient proto_client;
   proto_client.Init(ptr_conf_);
-  if (!proto_client.RemoveObjectFile(url)) {
+  if (!UrlIsSafe(*ptr_conf_, url) || !proto_client.RemoveObjectFile(url)) {
     LOG_ERROR("[%s]Remove file failed, url[%s].[%s(%d)]", url.c_str());
     return false;
   }

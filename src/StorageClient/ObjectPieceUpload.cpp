@@ -11,6 +11,7 @@
 #include "ObjectProtoClient.h"
 #include "OrcaCloudStorage/StorageClient.h"
 #include "PartTaskRegistry.h"
+#include "RequestText.h"
 #include "WholeObjectUpload.h"
 #include "base/Guid.h"
 
@@ -46,6 +47,18 @@ bool UnnamedPieceKey(const std::string& url, const char* function, std::string& 
     return true;
   }
   return KeyFromUrl(url, function, object_key);
+}
+
+// A key goes on the request line as it is: one with a byte that cannot stand
+// there is refused (code 2) before anything is sent.
+bool KeyIsSafe(ObjectImpl& conf, const SPieceCall& call) {
+  const Status status = CheckTargetText("object key", call.object_key);
+  if (!status.ok()) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, call.function, "[%s]upload piece failed, %s[%s(%d)]",
+                   status.message().c_str());
+    return conf.Record(status);
+  }
+  return true;
 }
 
 // Opens a multipart upload for a first piece: task.location and
@@ -134,7 +147,7 @@ bool RecordPiece(const SPieceCall& call, uint32_t part_number, uint32_t length) 
 bool UploadPiece(const std::shared_ptr<ObjectImpl>& conf, const SPieceCall& call, const char* data,
                  uint32_t length, std::string& url) {
   CObjectProtoClient proto_client;
-  if (!proto_client.Init(conf)) {
+  if (!proto_client.Init(conf) || !KeyIsSafe(*conf, call)) {
     return false;
   }
   SPieceTask task;

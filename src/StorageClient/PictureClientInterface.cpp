@@ -3,6 +3,7 @@
 #include "Logging.h"
 #include "OrcaCloudStorage/StorageClient.h"
 #include "PictureProtoClient.h"
+#include "RequestText.h"
 
 namespace Orca {
 namespace CloudStorage {
@@ -61,6 +62,11 @@ bool CPictureClient::UploadPicture(std::string& url, const char* data, uint32_t 
 bool CPictureClient::DownloadPicture(char** buffer, uint32_t& length, const std::string& url) {
   if (!ptr_conf_) {
     LOG_ERROR("[%s]download pic failed, ptr_conf_ is null, url[%s].[%s(%d)]", url.c_str());
+    return false;
+  }
+  const Status refused = CheckTargetText("picture url", url);
+  if (!refused.ok()) {
+    LOG_ERROR("[%s]download pic failed, %s[%s(%d)]", refused.message().c_str());
     return false;
   }
   CPicProtoClient proto_client;

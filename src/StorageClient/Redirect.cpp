@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+#include "RequestText.h"
+
 namespace Orca {
 namespace CloudStorage {
 
@@ -12,6 +14,10 @@ bool SplitLocation(const std::string& location, bool use_https, std::string& bas
   const std::string_view scheme = use_https ? "https://" : "http://";
   if (location.size() < scheme.size() ||
       strncasecmp(location.c_str(), scheme.data(), scheme.size()) != 0) {
+    return false;
+  }
+  // The new target goes on the request line as it is.
+  if (FindTargetUnsafeByte(location) != std::string::npos) {
     return false;
   }
   const size_t slash = location.find('/', scheme.size());

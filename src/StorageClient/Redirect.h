@@ -14,8 +14,8 @@ inline bool IsRedirectStatus(int status) { return status == 301 || status == 302
 // when `use_https`, else "http://", in any case), at the first "/" after
 // it: `base` gets what comes before that "/" (scheme and authority), `path`
 // the rest. False when the scheme does not begin the Location (a scheme
-// further in must not carry a signed request elsewhere, or in clear) or no
-// "/" follows it.
+// further in must not carry a signed request elsewhere, or in clear), no
+// "/" follows it, or it holds a byte that cannot stand in a request line.
 bool SplitLocation(const std::string& location, bool use_https, std::string& base,
                    std::string& path);
 

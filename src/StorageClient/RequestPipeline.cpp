@@ -19,14 +19,12 @@ std::string Sign(const SSigner& signer, const SRequestFrame& frame, const std::s
 }
 
 Status RefuseUnsafeTarget(const std::string& target, const SRequestTexts& texts) {
-  const size_t unsafe = FindTargetUnsafeByte(target);
-  if (unsafe == std::string::npos) {
-    return Status();
+  Status status = CheckTargetText("request target", target);
+  if (!status.ok()) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, texts.function, "[%s][%s]%s, %s[%s(%d)]", texts.tag,
+                   texts.send_failed.c_str(), status.message().c_str());
   }
-  const std::string problem = DescribeUnsafeByte("request target", target, unsafe);
-  ORCA_CS_LOG_AS(veklog::kLevelError, texts.function, "[%s][%s]%s, %s[%s(%d)]", texts.tag,
-                 texts.send_failed.c_str(), problem.c_str());
-  return Status(ErrorCode::kInvalidArgument, problem + ", which cannot stand in a request.");
+  return status;
 }
 
 Status StatusFailure(int status, const std::string& body, const SRequestTexts& texts) {

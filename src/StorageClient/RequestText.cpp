@@ -43,5 +43,14 @@ std::string DescribeUnsafeByte(const char* what, const std::string& text, size_t
                        static_cast<unsigned char>(text[offset]), offset);
 }
 
+Status CheckTargetText(const char* what, const std::string& text) {
+  const size_t unsafe = FindTargetUnsafeByte(text);
+  if (unsafe == std::string::npos) {
+    return Status();
+  }
+  return Status(ErrorCode::kInvalidArgument,
+                DescribeUnsafeByte(what, text, unsafe) + ", which cannot stand in a request.");
+}
+
 }  // namespace CloudStorage
 }  // namespace Orca

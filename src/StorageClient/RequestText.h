@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string>
 
+#include "Status.h"
+
 namespace Orca {
 namespace CloudStorage {
 
@@ -26,6 +28,10 @@ size_t FindNonPrintableByte(const std::string& text);
 // "<what>[<text>] holds byte 0x0a at offset 5", with every byte of `text`
 // outside printable ASCII shown as \xNN.
 std::string DescribeUnsafeByte(const char* what, const std::string& text, size_t offset);
+
+// Code 2 naming the byte when `text` (a caller's key or object URL, `what`)
+// cannot stand in a request target; success otherwise.
+Status CheckTargetText(const char* what, const std::string& text);
 
 }  // namespace CloudStorage
 }  // namespace Orca

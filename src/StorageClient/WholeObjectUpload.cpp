@@ -3,6 +3,7 @@
 #include "Constants.h"
 #include "Logging.h"
 #include "ObjectProtoClient.h"
+#include "RequestText.h"
 
 namespace Orca {
 namespace CloudStorage {
@@ -21,6 +22,12 @@ bool UploadWholeObject(const std::shared_ptr<ObjectImpl>& conf, const std::strin
     ORCA_CS_LOG_AS(veklog::kLevelError, function,
                    "[%s]upload file failed, ptr_conf_ is null.[%s(%d)]");
     return false;
+  }
+  const Status key = CheckTargetText("object key", object_key);
+  if (!key.ok()) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, function, "[%s]upload file failed, %s[%s(%d)]",
+                   key.message().c_str());
+    return conf->Record(key);
   }
   CObjectProtoClient proto_client;
   proto_client.Init(conf);

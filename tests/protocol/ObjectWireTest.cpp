@@ -90,6 +90,39 @@ TEST_F(ObjectWireTest, BestNodeUploadAndRemovalAnswers) {
   EXPECT_EQ(upload_.Requests().back().target, "/p1/k?already=1?deletefile");
 }
 
+// The request target goes out byte for byte as it is signed: neither
+// percent-encoded nor cut at a "#".
+TEST_F(ObjectWireTest, TargetGoesOutAsSigned) {
+  for (const std::string key : {"caf\xc3\xa9.txt", "a#b.txt", "%41?.txt"}) {
+    SCOPED_TRACE(key);
+    std::string url;
+    ASSERT_TRUE(client_.UploadObject(url, NodeLocation(), key, "x", 1));
+    ExpectFrame(node_.Requests().back(), "PUT", "/p1/" + key,
+                {"Host", "Date", "Content-MD5", "Authorization"}, "binary/octet-stream");
+  }
+}
+
+// A node location or upload id from the server goes into later requests:
+// one that would move or break them is refused (code 5) before they go out.
+TEST_F(ObjectWireTest, ServerTextThatCannotStandInARequestIsRefused) {
+  upload_.Enqueue(XmlReply(200, "<BestNodeInfo><Location>10.0.0.2:1/x</Location></BestNodeInfo>"));
+  std::string out = "untouched";
+  EXPECT_FALSE(client_.GetBestNode(out, "k"));
+  ExpectError(5, "get best node rsp location[10.0.0.2:1/x] holds byte 0x2f at offset 10.");
+  upload_.Enqueue(XmlReply(
+      200,
+      "<InitiateMultipartUploadResult><UploadId>id 1</UploadId></InitiateMultipartUploadResult>"));
+  EXPECT_FALSE(client_.CreatePartTask(out, "k"));
+  ExpectError(5, "CreatePartTask rsp upload id[id 1] holds byte 0x20 at offset 2.");
+  EXPECT_EQ(out, "untouched");
+  node_.Enqueue({302, {{"Location", upload_.BaseUrl() + "/a b"}}, ""});
+  char* buffer = nullptr;
+  uint32_t length = 0;
+  EXPECT_FALSE(client_.DownloadObject(&buffer, length, "", "/p1/obj"));
+  ExpectError(6, "redirect url error[" + upload_.BaseUrl() + "/a b].");
+  EXPECT_EQ(upload_.Requests().size(), 2u) << "the redirect went nowhere";
+}
+
 TEST_F(ObjectWireTest, HugeErrorBodyIsNotCopiedIntoTheErrorState) {
   // Below the largest document answer kept (proto::kMaxDocumentBytes); a
   // longer one is not kept at all.
