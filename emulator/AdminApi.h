@@ -22,7 +22,7 @@
 #include "emulator/Context.h"
 #include "emulator/Faults.h"
 #include "emulator/Journal.h"
-#include "emulator/Listener.h"
+#include "emulator/http/Listener.h"
 
 namespace ocs {
 

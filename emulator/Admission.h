@@ -9,8 +9,8 @@
 #include <string>
 
 #include "emulator/Context.h"
-#include "emulator/Exchange.h"
 #include "emulator/KeyPath.h"
+#include "emulator/http/Exchange.h"
 
 namespace ocs {
 

@@ -3,8 +3,8 @@
 #include <openssl/crypto.h>
 
 #include "emulator/Crypto.h"
-#include "emulator/HttpDate.h"
 #include "emulator/Signing.h"
+#include "emulator/http/HttpDate.h"
 
 namespace ocs {
 namespace {

@@ -11,10 +11,10 @@
 #include "emulator/Context.h"
 #include "emulator/Faults.h"
 #include "emulator/Journal.h"
-#include "emulator/Listener.h"
 #include "emulator/Options.h"
 #include "emulator/Service.h"
 #include "emulator/Store.h"
+#include "emulator/http/Listener.h"
 
 namespace ocs {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "emulator/Sockets.h"
+#include "emulator/http/Sockets.h"
 
 namespace ocs {
 namespace {

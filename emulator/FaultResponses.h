@@ -3,8 +3,8 @@
 #define OCS_EMULATOR_FAULTRESPONSES_H_
 
 #include "emulator/Context.h"
-#include "emulator/Exchange.h"
 #include "emulator/Faults.h"
+#include "emulator/http/Exchange.h"
 
 namespace ocs {
 

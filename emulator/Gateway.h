@@ -10,7 +10,7 @@
 #include <string>
 
 #include "emulator/Context.h"
-#include "emulator/Exchange.h"
+#include "emulator/http/Exchange.h"
 
 namespace ocs {
 

@@ -8,7 +8,7 @@
 #define OCS_EMULATOR_OBJECTAPI_H_
 
 #include "emulator/Context.h"
-#include "emulator/Exchange.h"
+#include "emulator/http/Exchange.h"
 
 namespace ocs {
 

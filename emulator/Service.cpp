@@ -7,7 +7,7 @@
 #include "emulator/FaultResponses.h"
 #include "emulator/Gateway.h"
 #include "emulator/ObjectApi.h"
-#include "emulator/Sockets.h"
+#include "emulator/http/Sockets.h"
 
 namespace ocs {
 namespace {

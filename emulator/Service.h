@@ -4,10 +4,10 @@
 #define OCS_EMULATOR_SERVICE_H_
 
 #include "emulator/Context.h"
-#include "emulator/Exchange.h"
 #include "emulator/Faults.h"
 #include "emulator/Journal.h"
-#include "emulator/Listener.h"
+#include "emulator/http/Exchange.h"
+#include "emulator/http/Listener.h"
 
 namespace ocs {
 

@@ -7,9 +7,9 @@
 #include <functional>
 
 #include "emulator/Context.h"
-#include "emulator/Exchange.h"
 #include "emulator/Pattern.h"
 #include "emulator/Store.h"
+#include "emulator/http/Exchange.h"
 
 namespace ocs {
 

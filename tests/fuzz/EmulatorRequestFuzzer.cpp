@@ -18,15 +18,15 @@
 #include "emulator/Auth.h"
 #include "emulator/Context.h"
 #include "emulator/Faults.h"
-#include "emulator/HttpDate.h"
 #include "emulator/Journal.h"
 #include "emulator/KeyPath.h"
-#include "emulator/Listener.h"
 #include "emulator/Multipart.h"
 #include "emulator/Ranges.h"
 #include "emulator/Service.h"
 #include "emulator/Signing.h"
 #include "emulator/Store.h"
+#include "emulator/http/HttpDate.h"
+#include "emulator/http/Listener.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "emulator/Listener.h"
+#include "emulator/http/Listener.h"
 
 #include <sys/socket.h>
 
 #include <algorithm>
 
-#include "emulator/Sockets.h"
+#include "emulator/http/Sockets.h"
 
 namespace ocs {
 namespace {

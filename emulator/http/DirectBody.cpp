@@ -1,4 +1,4 @@
-#include "emulator/DirectBody.h"
+#include "emulator/http/DirectBody.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "emulator/Sockets.h"
+#include "emulator/http/Sockets.h"
 
 namespace ocs {
 namespace {

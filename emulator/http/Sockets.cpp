@@ -1,4 +1,4 @@
-#include "emulator/Sockets.h"
+#include "emulator/http/Sockets.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>

@@ -1,7 +1,7 @@
 // One request and its answer as the handlers see it, with the helpers they
 // share: reading the body, answering XML, JSON or an error.
-#ifndef OCS_EMULATOR_EXCHANGE_H_
-#define OCS_EMULATOR_EXCHANGE_H_
+#ifndef OCS_EMULATOR_HTTP_EXCHANGE_H_
+#define OCS_EMULATOR_HTTP_EXCHANGE_H_
 
 #include <httplib.h>
 
@@ -13,7 +13,7 @@
 
 #include "emulator/Auth.h"
 #include "emulator/Errors.h"
-#include "emulator/Listener.h"
+#include "emulator/http/Listener.h"
 
 namespace ocs {
 
@@ -79,4 +79,4 @@ void AnswerJson(Exchange& ex, const std::string& json);
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_EXCHANGE_H_
+#endif  // OCS_EMULATOR_HTTP_EXCHANGE_H_

@@ -1,8 +1,8 @@
 // Direct control over accepted connections, which the HTTP server library
 // does not expose: finding a connection's socket, resetting it, and waking
 // idle keep-alive connections at shutdown.
-#ifndef OCS_EMULATOR_SOCKETS_H_
-#define OCS_EMULATOR_SOCKETS_H_
+#ifndef OCS_EMULATOR_HTTP_SOCKETS_H_
+#define OCS_EMULATOR_HTTP_SOCKETS_H_
 
 #include <string>
 
@@ -23,4 +23,4 @@ void ShutdownConnections(int local_port);
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_SOCKETS_H_
+#endif  // OCS_EMULATOR_HTTP_SOCKETS_H_

@@ -1,8 +1,8 @@
 // One listening port of the emulator: an HTTP or HTTPS server with worker
 // threads started on demand, generous keep-alive limits and a count of the
 // connections it accepted.
-#ifndef OCS_EMULATOR_LISTENER_H_
-#define OCS_EMULATOR_LISTENER_H_
+#ifndef OCS_EMULATOR_HTTP_LISTENER_H_
+#define OCS_EMULATOR_HTTP_LISTENER_H_
 
 #include <httplib.h>
 
@@ -96,4 +96,4 @@ class Listener {
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_LISTENER_H_
+#endif  // OCS_EMULATOR_HTTP_LISTENER_H_

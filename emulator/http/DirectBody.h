@@ -7,8 +7,8 @@
 // That is sound because the library's stream buffers only reads shorter than
 // 4096 bytes: once it has handed over the first piece of a longer body, its
 // buffer is empty. So this is done only with the version it was checked on.
-#ifndef OCS_EMULATOR_DIRECTBODY_H_
-#define OCS_EMULATOR_DIRECTBODY_H_
+#ifndef OCS_EMULATOR_HTTP_DIRECTBODY_H_
+#define OCS_EMULATOR_HTTP_DIRECTBODY_H_
 
 #include <httplib.h>
 
@@ -30,4 +30,4 @@ bool ReadRestDirectly(int fd, uint64_t remaining,
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_DIRECTBODY_H_
+#endif  // OCS_EMULATOR_HTTP_DIRECTBODY_H_

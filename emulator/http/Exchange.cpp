@@ -1,11 +1,11 @@
-#include "emulator/Exchange.h"
+#include "emulator/http/Exchange.h"
 
 #include <atomic>
 #include <cinttypes>
 #include <cstdio>
 
 #include "emulator/Crypto.h"
-#include "emulator/DirectBody.h"
+#include "emulator/http/DirectBody.h"
 
 namespace ocs {
 namespace {

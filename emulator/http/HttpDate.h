@@ -1,7 +1,7 @@
 // The Date text clients send: RFC 1123 in UTC, with the day of the month
 // padded by a space rather than a zero ("Fri,  4 Dec 2026 12:55:16 GMT").
-#ifndef OCS_EMULATOR_HTTPDATE_H_
-#define OCS_EMULATOR_HTTPDATE_H_
+#ifndef OCS_EMULATOR_HTTP_HTTPDATE_H_
+#define OCS_EMULATOR_HTTP_HTTPDATE_H_
 
 #include <cstdint>
 #include <optional>
@@ -18,4 +18,4 @@ std::string FormatClientDate(int64_t seconds);
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_HTTPDATE_H_
+#endif  // OCS_EMULATOR_HTTP_HTTPDATE_H_

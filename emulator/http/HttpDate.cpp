@@ -1,4 +1,4 @@
-#include "emulator/HttpDate.h"
+#include "emulator/http/HttpDate.h"
 
 #include <array>
 #include <cstdio>
