@@ -14,7 +14,7 @@
 
 #include "emulator/Auth.h"
 #include "emulator/Options.h"
-#include "emulator/Store.h"
+#include "emulator/store/Store.h"
 
 namespace ocs {
 

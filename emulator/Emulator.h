@@ -13,8 +13,8 @@
 #include "emulator/Journal.h"
 #include "emulator/Options.h"
 #include "emulator/Service.h"
-#include "emulator/Store.h"
 #include "emulator/http/Listener.h"
+#include "emulator/store/Store.h"
 
 namespace ocs {
 

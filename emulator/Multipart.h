@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "emulator/Errors.h"
-#include "emulator/Store.h"
+#include "emulator/store/Store.h"
 
 namespace ocs {
 

@@ -3,8 +3,8 @@
 #include "emulator/Admission.h"
 #include "emulator/Gateway.h"
 #include "emulator/Multipart.h"
-#include "emulator/Pattern.h"
 #include "emulator/Serving.h"
+#include "emulator/store/Pattern.h"
 
 namespace ocs {
 namespace {

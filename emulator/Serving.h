@@ -7,9 +7,9 @@
 #include <functional>
 
 #include "emulator/Context.h"
-#include "emulator/Pattern.h"
-#include "emulator/Store.h"
 #include "emulator/http/Exchange.h"
+#include "emulator/store/Pattern.h"
+#include "emulator/store/Store.h"
 
 namespace ocs {
 

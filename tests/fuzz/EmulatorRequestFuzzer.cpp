@@ -24,9 +24,9 @@
 #include "emulator/Ranges.h"
 #include "emulator/Service.h"
 #include "emulator/Signing.h"
-#include "emulator/Store.h"
 #include "emulator/http/HttpDate.h"
 #include "emulator/http/Listener.h"
+#include "emulator/store/Store.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "emulator/Store.h"
+#include "emulator/store/Store.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

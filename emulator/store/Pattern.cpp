@@ -1,4 +1,4 @@
-#include "emulator/Pattern.h"
+#include "emulator/store/Pattern.h"
 
 #include <charconv>
 #include <cstring>

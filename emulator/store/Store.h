@@ -12,8 +12,8 @@
 //
 // Thread-safe. Each pool has a byte budget (its quota); every stored byte
 // (objects, parts, pictures, bodies being received) is charged to it.
-#ifndef OCS_EMULATOR_STORE_H_
-#define OCS_EMULATOR_STORE_H_
+#ifndef OCS_EMULATOR_STORE_STORE_H_
+#define OCS_EMULATOR_STORE_STORE_H_
 
 #include <atomic>
 #include <cstdint>
@@ -130,4 +130,4 @@ class Store {
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_STORE_H_
+#endif  // OCS_EMULATOR_STORE_STORE_H_

@@ -1,8 +1,8 @@
 // Generated objects: keys of the form "gen-<size>-<seed>.bin" name a
 // deterministic byte pattern that is served without ever being stored, so
 // that downloads of many GiB can be tested on a small disk.
-#ifndef OCS_EMULATOR_PATTERN_H_
-#define OCS_EMULATOR_PATTERN_H_
+#ifndef OCS_EMULATOR_STORE_PATTERN_H_
+#define OCS_EMULATOR_STORE_PATTERN_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -29,4 +29,4 @@ void FillPattern(uint64_t seed, uint64_t offset, char* out, size_t n);
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_PATTERN_H_
+#endif  // OCS_EMULATOR_STORE_PATTERN_H_
