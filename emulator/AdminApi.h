@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "emulator/Context.h"
-#include "emulator/Faults.h"
 #include "emulator/Journal.h"
+#include "emulator/faults/Faults.h"
 #include "emulator/http/Listener.h"
 
 namespace ocs {

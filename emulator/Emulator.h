@@ -9,10 +9,10 @@
 
 #include "emulator/Auth.h"
 #include "emulator/Context.h"
-#include "emulator/Faults.h"
 #include "emulator/Journal.h"
 #include "emulator/Options.h"
 #include "emulator/Service.h"
+#include "emulator/faults/Faults.h"
 #include "emulator/http/Listener.h"
 #include "emulator/store/Store.h"
 

@@ -4,9 +4,9 @@
 #include <set>
 
 #include "emulator/Admission.h"
-#include "emulator/FaultResponses.h"
 #include "emulator/Gateway.h"
 #include "emulator/ObjectApi.h"
+#include "emulator/faults/FaultResponses.h"
 #include "emulator/http/Sockets.h"
 
 namespace ocs {

@@ -1,8 +1,8 @@
 // Fault injection: rules that make matching requests misbehave, taken in the
 // order they were added, each for a number of requests; plus an optional
 // random mode (seeded, so a run can be replayed).
-#ifndef OCS_EMULATOR_FAULTS_H_
-#define OCS_EMULATOR_FAULTS_H_
+#ifndef OCS_EMULATOR_FAULTS_FAULTS_H_
+#define OCS_EMULATOR_FAULTS_FAULTS_H_
 
 #include <cstdint>
 #include <mutex>
@@ -103,4 +103,4 @@ class FaultInjector {
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_FAULTS_H_
+#endif  // OCS_EMULATOR_FAULTS_FAULTS_H_

@@ -1,9 +1,9 @@
 // How each fault kind turns into a misbehaving answer.
-#ifndef OCS_EMULATOR_FAULTRESPONSES_H_
-#define OCS_EMULATOR_FAULTRESPONSES_H_
+#ifndef OCS_EMULATOR_FAULTS_FAULTRESPONSES_H_
+#define OCS_EMULATOR_FAULTS_FAULTRESPONSES_H_
 
 #include "emulator/Context.h"
-#include "emulator/Faults.h"
+#include "emulator/faults/Faults.h"
 #include "emulator/http/Exchange.h"
 
 namespace ocs {
@@ -19,4 +19,4 @@ void AlterAnswer(Exchange& ex, Context& ctx, const FaultAction& action);
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_FAULTRESPONSES_H_
+#endif  // OCS_EMULATOR_FAULTS_FAULTRESPONSES_H_

@@ -1,4 +1,4 @@
-#include "emulator/FaultResponses.h"
+#include "emulator/faults/FaultResponses.h"
 
 #include <strings.h>
 

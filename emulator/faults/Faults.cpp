@@ -1,4 +1,4 @@
-#include "emulator/Faults.h"
+#include "emulator/faults/Faults.h"
 
 #include <array>
 #include <utility>
