@@ -9,9 +9,9 @@
 
 #include "emulator/Auth.h"
 #include "emulator/Context.h"
-#include "emulator/Journal.h"
 #include "emulator/Options.h"
 #include "emulator/Service.h"
+#include "emulator/admin/Journal.h"
 #include "emulator/faults/Faults.h"
 #include "emulator/http/Listener.h"
 #include "emulator/store/Store.h"

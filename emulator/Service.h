@@ -4,7 +4,7 @@
 #define OCS_EMULATOR_SERVICE_H_
 
 #include "emulator/Context.h"
-#include "emulator/Journal.h"
+#include "emulator/admin/Journal.h"
 #include "emulator/faults/Faults.h"
 #include "emulator/http/Exchange.h"
 #include "emulator/http/Listener.h"

@@ -14,15 +14,15 @@
 #include <string>
 
 #include "FuzzInput.h"
-#include "emulator/AdminApi.h"
 #include "emulator/Auth.h"
 #include "emulator/Context.h"
-#include "emulator/Journal.h"
 #include "emulator/KeyPath.h"
 #include "emulator/Multipart.h"
 #include "emulator/Ranges.h"
 #include "emulator/Service.h"
 #include "emulator/Signing.h"
+#include "emulator/admin/AdminApi.h"
+#include "emulator/admin/Journal.h"
 #include "emulator/faults/Faults.h"
 #include "emulator/http/HttpDate.h"
 #include "emulator/http/Listener.h"

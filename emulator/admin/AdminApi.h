@@ -12,15 +12,15 @@
 //   GET    /objects?pool=NAME      {"objects":[{"key":..,"size":..}]}
 //   GET    /uploads                {"uploads":[{"id","pool","key","parts":[...]}]}
 // See emulator/README.md for the documents.
-#ifndef OCS_EMULATOR_ADMINAPI_H_
-#define OCS_EMULATOR_ADMINAPI_H_
+#ifndef OCS_EMULATOR_ADMIN_ADMINAPI_H_
+#define OCS_EMULATOR_ADMIN_ADMINAPI_H_
 
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "emulator/Context.h"
-#include "emulator/Journal.h"
+#include "emulator/admin/Journal.h"
 #include "emulator/faults/Faults.h"
 #include "emulator/http/Listener.h"
 
@@ -44,4 +44,4 @@ bool ParseRandomFaults(const std::string& json, RandomFaults* random, std::strin
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_ADMINAPI_H_
+#endif  // OCS_EMULATOR_ADMIN_ADMINAPI_H_

@@ -1,6 +1,6 @@
 // The journal of received requests, for tests to assert on.
-#ifndef OCS_EMULATOR_JOURNAL_H_
-#define OCS_EMULATOR_JOURNAL_H_
+#ifndef OCS_EMULATOR_ADMIN_JOURNAL_H_
+#define OCS_EMULATOR_ADMIN_JOURNAL_H_
 
 #include <cstdint>
 #include <deque>
@@ -44,4 +44,4 @@ class Journal {
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_JOURNAL_H_
+#endif  // OCS_EMULATOR_ADMIN_JOURNAL_H_

@@ -1,4 +1,4 @@
-#include "emulator/AdminApi.h"
+#include "emulator/admin/AdminApi.h"
 
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>

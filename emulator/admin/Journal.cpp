@@ -1,4 +1,4 @@
-#include "emulator/Journal.h"
+#include "emulator/admin/Journal.h"
 
 namespace ocs {
 
