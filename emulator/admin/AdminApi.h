@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "emulator/Context.h"
 #include "emulator/admin/Journal.h"
 #include "emulator/faults/Faults.h"
 #include "emulator/http/Listener.h"
+#include "emulator/service/Context.h"
 
 namespace ocs {
 

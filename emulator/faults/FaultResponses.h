@@ -2,9 +2,9 @@
 #ifndef OCS_EMULATOR_FAULTS_FAULTRESPONSES_H_
 #define OCS_EMULATOR_FAULTS_FAULTRESPONSES_H_
 
-#include "emulator/Context.h"
 #include "emulator/faults/Faults.h"
 #include "emulator/http/Exchange.h"
+#include "emulator/service/Context.h"
 
 namespace ocs {
 

@@ -4,8 +4,8 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "emulator/Crypto.h"
 #include "emulator/http/DirectBody.h"
+#include "emulator/service/Crypto.h"
 
 namespace ocs {
 namespace {

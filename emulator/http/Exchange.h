@@ -11,9 +11,9 @@
 #include <optional>
 #include <string>
 
-#include "emulator/Auth.h"
-#include "emulator/Errors.h"
 #include "emulator/http/Listener.h"
+#include "emulator/service/Auth.h"
+#include "emulator/service/Errors.h"
 
 namespace ocs {
 

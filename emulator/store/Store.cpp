@@ -9,8 +9,8 @@
 #include <fstream>
 #include <vector>
 
-#include "emulator/Crypto.h"
-#include "emulator/KeyPath.h"
+#include "emulator/service/Crypto.h"
+#include "emulator/service/KeyPath.h"
 
 namespace ocs {
 namespace fs = std::filesystem;

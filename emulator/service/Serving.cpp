@@ -1,4 +1,4 @@
-#include "emulator/Serving.h"
+#include "emulator/service/Serving.h"
 
 #include <unistd.h>
 
@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "emulator/Ranges.h"
+#include "emulator/service/Ranges.h"
 
 namespace ocs {
 namespace {

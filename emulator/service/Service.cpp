@@ -1,13 +1,13 @@
-#include "emulator/Service.h"
+#include "emulator/service/Service.h"
 
 #include <cstdio>
 #include <set>
 
-#include "emulator/Admission.h"
-#include "emulator/Gateway.h"
-#include "emulator/ObjectApi.h"
 #include "emulator/faults/FaultResponses.h"
 #include "emulator/http/Sockets.h"
+#include "emulator/service/Admission.h"
+#include "emulator/service/Gateway.h"
+#include "emulator/service/ObjectApi.h"
 
 namespace ocs {
 namespace {

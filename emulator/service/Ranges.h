@@ -1,8 +1,8 @@
 // Byte ranges of the Range header (RFC 7233), resolved against an object's
 // size. The service answers a satisfiable range with status 200 and exactly
 // the bytes of the range.
-#ifndef OCS_EMULATOR_RANGES_H_
-#define OCS_EMULATOR_RANGES_H_
+#ifndef OCS_EMULATOR_SERVICE_RANGES_H_
+#define OCS_EMULATOR_SERVICE_RANGES_H_
 
 #include <cstdint>
 #include <string>
@@ -29,4 +29,4 @@ RangeOutcome ResolveRange(const std::string& header, uint64_t size, ByteRange* r
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_RANGES_H_
+#endif  // OCS_EMULATOR_SERVICE_RANGES_H_

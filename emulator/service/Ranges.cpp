@@ -1,4 +1,4 @@
-#include "emulator/Ranges.h"
+#include "emulator/service/Ranges.h"
 
 #include <strings.h>
 

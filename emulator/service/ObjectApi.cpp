@@ -1,9 +1,9 @@
-#include "emulator/ObjectApi.h"
+#include "emulator/service/ObjectApi.h"
 
-#include "emulator/Admission.h"
-#include "emulator/Gateway.h"
-#include "emulator/Multipart.h"
-#include "emulator/Serving.h"
+#include "emulator/service/Admission.h"
+#include "emulator/service/Gateway.h"
+#include "emulator/service/Multipart.h"
+#include "emulator/service/Serving.h"
 #include "emulator/store/Pattern.h"
 
 namespace ocs {

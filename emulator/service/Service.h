@@ -1,13 +1,13 @@
 // The request pipeline of the service ports: faults, dispatch to the
 // handlers of the port's role, the journal.
-#ifndef OCS_EMULATOR_SERVICE_H_
-#define OCS_EMULATOR_SERVICE_H_
+#ifndef OCS_EMULATOR_SERVICE_SERVICE_H_
+#define OCS_EMULATOR_SERVICE_SERVICE_H_
 
-#include "emulator/Context.h"
 #include "emulator/admin/Journal.h"
 #include "emulator/faults/Faults.h"
 #include "emulator/http/Exchange.h"
 #include "emulator/http/Listener.h"
+#include "emulator/service/Context.h"
 
 namespace ocs {
 
@@ -32,4 +32,4 @@ class Service {
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_SERVICE_H_
+#endif  // OCS_EMULATOR_SERVICE_SERVICE_H_

@@ -1,8 +1,8 @@
 // Error answers: an HTTP status and an XML body naming the cause.
 //   <Error><Code>NoSuchKey</Code><Message>...</Message>
 //          <Resource>/p1/k</Resource><RequestId>...</RequestId></Error>
-#ifndef OCS_EMULATOR_ERRORS_H_
-#define OCS_EMULATOR_ERRORS_H_
+#ifndef OCS_EMULATOR_SERVICE_ERRORS_H_
+#define OCS_EMULATOR_SERVICE_ERRORS_H_
 
 #include <string>
 #include <utility>
@@ -38,4 +38,4 @@ std::string XmlDocument(const std::string& root,
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_ERRORS_H_
+#endif  // OCS_EMULATOR_SERVICE_ERRORS_H_

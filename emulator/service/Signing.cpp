@@ -1,4 +1,4 @@
-#include "emulator/Signing.h"
+#include "emulator/service/Signing.h"
 
 namespace ocs {
 namespace {

@@ -1,4 +1,4 @@
-#include "emulator/Context.h"
+#include "emulator/service/Context.h"
 
 namespace ocs {
 

@@ -1,7 +1,7 @@
 // The emulator's own digests and encodings, on OpenSSL's EVP and HMAC calls,
 // so that requests are checked independently of the client's code.
-#ifndef OCS_EMULATOR_CRYPTO_H_
-#define OCS_EMULATOR_CRYPTO_H_
+#ifndef OCS_EMULATOR_SERVICE_CRYPTO_H_
+#define OCS_EMULATOR_SERVICE_CRYPTO_H_
 
 #include <openssl/types.h>
 
@@ -45,4 +45,4 @@ std::string Md5Hex(const std::string& data);
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_CRYPTO_H_
+#endif  // OCS_EMULATOR_SERVICE_CRYPTO_H_

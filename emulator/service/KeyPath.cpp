@@ -1,4 +1,4 @@
-#include "emulator/KeyPath.h"
+#include "emulator/service/KeyPath.h"
 
 #include <cctype>
 

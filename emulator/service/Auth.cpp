@@ -1,10 +1,10 @@
-#include "emulator/Auth.h"
+#include "emulator/service/Auth.h"
 
 #include <openssl/crypto.h>
 
-#include "emulator/Crypto.h"
-#include "emulator/Signing.h"
 #include "emulator/http/HttpDate.h"
+#include "emulator/service/Crypto.h"
+#include "emulator/service/Signing.h"
 
 namespace ocs {
 namespace {

@@ -4,11 +4,11 @@
 //   data nodes     PUT /pool/key, POST ?upload_id=ID&part_number=N,
 //                  GET /pool/key [?metadata], picture GETs
 //   download port  GET /pool/key (Range, redirects), GET ?metadata
-#ifndef OCS_EMULATOR_OBJECTAPI_H_
-#define OCS_EMULATOR_OBJECTAPI_H_
+#ifndef OCS_EMULATOR_SERVICE_OBJECTAPI_H_
+#define OCS_EMULATOR_SERVICE_OBJECTAPI_H_
 
-#include "emulator/Context.h"
 #include "emulator/http/Exchange.h"
+#include "emulator/service/Context.h"
 
 namespace ocs {
 
@@ -18,4 +18,4 @@ void HandleDownloadPort(Exchange& ex, Context& ctx);
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_OBJECTAPI_H_
+#endif  // OCS_EMULATOR_SERVICE_OBJECTAPI_H_

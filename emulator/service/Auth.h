@@ -1,7 +1,7 @@
 // Request authentication: Date, clock skew, the quarnbox signature, pool
 // ownership and Content-MD5, checked the way a strict service checks them.
-#ifndef OCS_EMULATOR_AUTH_H_
-#define OCS_EMULATOR_AUTH_H_
+#ifndef OCS_EMULATOR_SERVICE_AUTH_H_
+#define OCS_EMULATOR_SERVICE_AUTH_H_
 
 #include <cstdint>
 #include <functional>
@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "emulator/Errors.h"
 #include "emulator/Options.h"
+#include "emulator/service/Errors.h"
 
 namespace ocs {
 
@@ -65,4 +65,4 @@ std::optional<ApiError> CheckContentMd5(const std::string& header, const std::st
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_AUTH_H_
+#endif  // OCS_EMULATOR_SERVICE_AUTH_H_

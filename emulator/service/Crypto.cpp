@@ -1,4 +1,4 @@
-#include "emulator/Crypto.h"
+#include "emulator/service/Crypto.h"
 
 #include <openssl/evp.h>
 #include <openssl/hmac.h>

@@ -1,7 +1,7 @@
 // Request signatures as the service computes them: the two string-to-sign
 // layouts, the Authorization value and the signed resource.
-#ifndef OCS_EMULATOR_SIGNING_H_
-#define OCS_EMULATOR_SIGNING_H_
+#ifndef OCS_EMULATOR_SERVICE_SIGNING_H_
+#define OCS_EMULATOR_SERVICE_SIGNING_H_
 
 #include <optional>
 #include <string>
@@ -46,4 +46,4 @@ std::string ShowLineFeeds(const std::string& text);
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_SIGNING_H_
+#endif  // OCS_EMULATOR_SERVICE_SIGNING_H_

@@ -1,4 +1,4 @@
-#include "emulator/Errors.h"
+#include "emulator/service/Errors.h"
 
 #include <pugixml.hpp>
 #include <sstream>

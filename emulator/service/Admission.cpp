@@ -1,4 +1,4 @@
-#include "emulator/Admission.h"
+#include "emulator/service/Admission.h"
 
 #include <cerrno>
 #include <set>

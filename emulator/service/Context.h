@@ -1,6 +1,6 @@
 // State shared by the request handlers of every port.
-#ifndef OCS_EMULATOR_CONTEXT_H_
-#define OCS_EMULATOR_CONTEXT_H_
+#ifndef OCS_EMULATOR_SERVICE_CONTEXT_H_
+#define OCS_EMULATOR_SERVICE_CONTEXT_H_
 
 #include <atomic>
 #include <chrono>
@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "emulator/Auth.h"
 #include "emulator/Options.h"
+#include "emulator/service/Auth.h"
 #include "emulator/store/Store.h"
 
 namespace ocs {
@@ -91,4 +91,4 @@ struct Context {
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_CONTEXT_H_
+#endif  // OCS_EMULATOR_SERVICE_CONTEXT_H_

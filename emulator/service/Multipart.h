@@ -4,15 +4,15 @@
 //     <Part><PartNumber>1</PartNumber><PartSize>2097152</PartSize><ETag/></Part>
 //     <Part><PartNumber>2</PartNumber><PartSize>1000</PartSize><ETag/></Part>
 //   </CompleteMultipartUpload>
-#ifndef OCS_EMULATOR_MULTIPART_H_
-#define OCS_EMULATOR_MULTIPART_H_
+#ifndef OCS_EMULATOR_SERVICE_MULTIPART_H_
+#define OCS_EMULATOR_SERVICE_MULTIPART_H_
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "emulator/Errors.h"
+#include "emulator/service/Errors.h"
 #include "emulator/store/Store.h"
 
 namespace ocs {
@@ -39,4 +39,4 @@ std::optional<uint32_t> ParsePartNumber(const std::string& text);
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_MULTIPART_H_
+#endif  // OCS_EMULATOR_SERVICE_MULTIPART_H_

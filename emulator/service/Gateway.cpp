@@ -1,15 +1,15 @@
-#include "emulator/Gateway.h"
+#include "emulator/service/Gateway.h"
 
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
 #include <map>
 
-#include "emulator/Admission.h"
-#include "emulator/Crypto.h"
-#include "emulator/KeyPath.h"
-#include "emulator/Serving.h"
-#include "emulator/Signing.h"
+#include "emulator/service/Admission.h"
+#include "emulator/service/Crypto.h"
+#include "emulator/service/KeyPath.h"
+#include "emulator/service/Serving.h"
+#include "emulator/service/Signing.h"
 
 namespace ocs {
 namespace {

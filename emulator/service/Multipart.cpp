@@ -1,4 +1,4 @@
-#include "emulator/Multipart.h"
+#include "emulator/service/Multipart.h"
 
 #include <charconv>
 #include <pugixml.hpp>

@@ -1,16 +1,16 @@
 // The checks every handler starts with, answering the error themselves:
 // authentication, the object address and pool, the query form.
-#ifndef OCS_EMULATOR_ADMISSION_H_
-#define OCS_EMULATOR_ADMISSION_H_
+#ifndef OCS_EMULATOR_SERVICE_ADMISSION_H_
+#define OCS_EMULATOR_SERVICE_ADMISSION_H_
 
 #include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "emulator/Context.h"
-#include "emulator/KeyPath.h"
 #include "emulator/http/Exchange.h"
+#include "emulator/service/Context.h"
+#include "emulator/service/KeyPath.h"
 
 namespace ocs {
 
@@ -64,4 +64,4 @@ std::optional<ReceivedBody> ReceiveBody(Exchange& ex, Context& ctx, const std::s
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_ADMISSION_H_
+#endif  // OCS_EMULATOR_SERVICE_ADMISSION_H_

@@ -4,13 +4,13 @@
 //   gateway download port  GET <PictureUrl> (redirects like object downloads)
 //   data nodes             GET <PictureUrl>
 // Picture URLs have the form /QuarnBox/Picture/<pool>/<32 hex digits>.jpg.
-#ifndef OCS_EMULATOR_GATEWAY_H_
-#define OCS_EMULATOR_GATEWAY_H_
+#ifndef OCS_EMULATOR_SERVICE_GATEWAY_H_
+#define OCS_EMULATOR_SERVICE_GATEWAY_H_
 
 #include <string>
 
-#include "emulator/Context.h"
 #include "emulator/http/Exchange.h"
+#include "emulator/service/Context.h"
 
 namespace ocs {
 
@@ -23,4 +23,4 @@ void HandlePictureRead(Exchange& ex, Context& ctx, bool may_redirect);
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_GATEWAY_H_
+#endif  // OCS_EMULATOR_SERVICE_GATEWAY_H_

@@ -1,13 +1,13 @@
 // Sending object and picture bytes: from a stored file or a generated
 // pattern, whole or by range, or a redirect to a data node instead.
-#ifndef OCS_EMULATOR_SERVING_H_
-#define OCS_EMULATOR_SERVING_H_
+#ifndef OCS_EMULATOR_SERVICE_SERVING_H_
+#define OCS_EMULATOR_SERVICE_SERVING_H_
 
 #include <cstdint>
 #include <functional>
 
-#include "emulator/Context.h"
 #include "emulator/http/Exchange.h"
+#include "emulator/service/Context.h"
 #include "emulator/store/Pattern.h"
 #include "emulator/store/Store.h"
 
@@ -32,4 +32,4 @@ bool MaybeRedirect(Exchange& ex, Context& ctx);
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_SERVING_H_
+#endif  // OCS_EMULATOR_SERVICE_SERVING_H_

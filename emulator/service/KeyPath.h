@@ -2,8 +2,8 @@
 // on disk. Keys are taken byte for byte from the request (no percent
 // decoding), and every name is encoded into one safe path component, so no
 // request can reach outside the data directory.
-#ifndef OCS_EMULATOR_KEYPATH_H_
-#define OCS_EMULATOR_KEYPATH_H_
+#ifndef OCS_EMULATOR_SERVICE_KEYPATH_H_
+#define OCS_EMULATOR_SERVICE_KEYPATH_H_
 
 #include <optional>
 #include <string>
@@ -36,4 +36,4 @@ inline constexpr size_t kMaxFileName = 240;
 
 }  // namespace ocs
 
-#endif  // OCS_EMULATOR_KEYPATH_H_
+#endif  // OCS_EMULATOR_SERVICE_KEYPATH_H_
