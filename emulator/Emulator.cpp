@@ -5,7 +5,7 @@
 
 #include <chrono>
 
-#include "emulator/AdminApi.h"
+#include "emulator/admin/AdminApi.h"
 
 namespace ocs {
 namespace {

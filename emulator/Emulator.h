@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "emulator/Auth.h"
-#include "emulator/Context.h"
-#include "emulator/Faults.h"
-#include "emulator/Journal.h"
-#include "emulator/Listener.h"
 #include "emulator/Options.h"
-#include "emulator/Service.h"
-#include "emulator/Store.h"
+#include "emulator/admin/Journal.h"
+#include "emulator/faults/Faults.h"
+#include "emulator/http/Listener.h"
+#include "emulator/service/Auth.h"
+#include "emulator/service/Context.h"
+#include "emulator/service/Service.h"
+#include "emulator/store/Store.h"
 
 namespace ocs {
 

@@ -4,7 +4,7 @@
 #include <map>
 #include <set>
 
-#include "emulator/KeyPath.h"
+#include "emulator/service/KeyPath.h"
 
 namespace ocs {
 namespace {

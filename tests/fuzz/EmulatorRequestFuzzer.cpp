@@ -14,19 +14,19 @@
 #include <string>
 
 #include "FuzzInput.h"
-#include "emulator/AdminApi.h"
-#include "emulator/Auth.h"
-#include "emulator/Context.h"
-#include "emulator/Faults.h"
-#include "emulator/HttpDate.h"
-#include "emulator/Journal.h"
-#include "emulator/KeyPath.h"
-#include "emulator/Listener.h"
-#include "emulator/Multipart.h"
-#include "emulator/Ranges.h"
-#include "emulator/Service.h"
-#include "emulator/Signing.h"
-#include "emulator/Store.h"
+#include "emulator/admin/AdminApi.h"
+#include "emulator/admin/Journal.h"
+#include "emulator/faults/Faults.h"
+#include "emulator/http/HttpDate.h"
+#include "emulator/http/Listener.h"
+#include "emulator/service/Auth.h"
+#include "emulator/service/Context.h"
+#include "emulator/service/KeyPath.h"
+#include "emulator/service/Multipart.h"
+#include "emulator/service/Ranges.h"
+#include "emulator/service/Service.h"
+#include "emulator/service/Signing.h"
+#include "emulator/store/Store.h"
 
 namespace {
 

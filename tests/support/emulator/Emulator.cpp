@@ -18,7 +18,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "emulator/Pattern.h"
+#include "emulator/store/Pattern.h"
 
 namespace orca_test {
 namespace {
