@@ -8,11 +8,6 @@
 namespace Orca {
 namespace Base {
 
-// UTF-8 to the platform's wide form (used to open files). Invalid sequences
-// become U+FFFD.
-std::wstring UTF8ToWide(const std::string& utf8);
-// The platform's wide form back to UTF-8 (the inverse of UTF8ToWide).
-std::string WideToUTF8(const std::wstring& wide);
 // UTF-8 to the local multibyte form used in log and error texts. The local
 // form is UTF-8 on this platform, so the text is returned unchanged.
 std::string UTF8ToLocal(const std::string& utf8);

@@ -8,8 +8,6 @@
 #include <cerrno>
 #include <utility>
 
-#include "base/Encoding.h"
-
 namespace Orca {
 namespace File {
 
@@ -32,16 +30,15 @@ bool CLocalFile::Fail() {
   return false;
 }
 
-bool CLocalFile::Open(const std::wstring& path, Access access, Disposition disposition) {
+bool CLocalFile::Open(const std::string& path, Access access, Disposition disposition) {
   Close();
-  const std::string native = Base::WideToUTF8(path);
   int flags = O_CLOEXEC | (access == Access::kRead ? O_RDONLY : O_RDWR);
   if (disposition == Disposition::kOpenAlways) {
     flags |= O_CREAT;
   }
   int fd = -1;
   do {
-    fd = ::open(native.c_str(), flags, 0644);
+    fd = ::open(path.c_str(), flags, 0644);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     return Fail();

@@ -1,5 +1,4 @@
-// Local files, opened by wide path, with advisory locks standing in for
-// exclusive sharing modes.
+// Local files, with advisory locks standing in for exclusive sharing modes.
 #ifndef ORCA_PLATFORM_FILE_LOCALFILE_H_
 #define ORCA_PLATFORM_FILE_LOCALFILE_H_
 
@@ -32,7 +31,8 @@ class CLocalFile {
 
   // Opens `path`. The lock is taken without waiting: a file that another
   // opener holds incompatibly fails with EWOULDBLOCK. Directories fail.
-  bool Open(const std::wstring& path, Access access, Disposition disposition);
+  // `path` is used as the bytes given: any name the file system takes.
+  bool Open(const std::string& path, Access access, Disposition disposition);
   bool IsOpen() const { return fd_ >= 0; }
   void Close();
 

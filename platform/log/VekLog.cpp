@@ -6,7 +6,6 @@
 #include <mutex>
 #include <string>
 
-#include "OrcaCloudStorage/StorageClient.h"
 #include "base/Clock.h"
 #include "base/StrFmt.h"
 
@@ -15,7 +14,7 @@ namespace {
 
 struct SinkSlot {
   std::mutex mutex;
-  Orca::CloudStorage::LogSink sink = nullptr;
+  Sink sink = nullptr;
   void* context = nullptr;
 };
 
@@ -44,7 +43,7 @@ void WriteToStderr(int level, const char* module, const std::string& message) {
 }  // namespace
 
 void WriteV(int level, const char* module, const char* fmt, va_list args) {
-  Orca::CloudStorage::LogSink sink = nullptr;
+  Sink sink = nullptr;
   void* context = nullptr;
   {
     SinkSlot& slot = Slot();
@@ -63,6 +62,13 @@ void WriteV(int level, const char* module, const char* fmt, va_list args) {
   }
 }
 
+void SetSink(Sink sink, void* context) {
+  SinkSlot& slot = Slot();
+  std::lock_guard<std::mutex> lock(slot.mutex);
+  slot.sink = sink;
+  slot.context = context;
+}
+
 void Write(int level, const char* module, const char* fmt, ...) {
   va_list args;
   va_start(args, fmt);
@@ -71,16 +77,3 @@ void Write(int level, const char* module, const char* fmt, ...) {
 }
 
 }  // namespace veklog
-
-namespace Orca {
-namespace CloudStorage {
-
-void SetLogSink(LogSink sink, void* context) {
-  veklog::SinkSlot& slot = veklog::Slot();
-  std::lock_guard<std::mutex> lock(slot.mutex);
-  slot.sink = sink;
-  slot.context = context;
-}
-
-}  // namespace CloudStorage
-}  // namespace Orca

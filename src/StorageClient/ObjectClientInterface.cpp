@@ -1,17 +1,18 @@
-// CObjectClient: lifecycle, error state and the single-request operations.
-#include "Logging.h"
-#include "ObjectImpl.h"
-#include "ObjectProtoClient.h"
+// CObjectClient: lifecycle, error state and the single-request operations;
+// and the host's hook into the library's log records.
 #include "OrcaCloudStorage/StorageClient.h"
-#include "PartTaskRegistry.h"
-#include "RequestPipeline.h"
-#include "RequestText.h"
-#include "Signature.h"
-#include "WholeObjectUpload.h"
 #include "base/Guid.h"
 #include "base/StrFmt.h"
 #include "net/HttpClient.h"
+#include "operations/PartTaskRegistry.h"
+#include "operations/WholeObjectUpload.h"
 #include "proto/Proto.h"
+#include "protocol/ObjectImpl.h"
+#include "protocol/ObjectProtoClient.h"
+#include "protocol/RequestPipeline.h"
+#include "wire/Logging.h"
+#include "wire/RequestText.h"
+#include "wire/Signature.h"
 
 namespace Orca {
 namespace CloudStorage {
@@ -29,6 +30,8 @@ bool UrlIsSafe(ObjectImpl& conf, const std::string& url) {
 }
 
 }  // namespace
+
+void SetLogSink(LogSink sink, void* context) { veklog::SetSink(sink, context); }
 
 CObjectClient::CObjectClient(const SStorageServerConfig& config)
     : ptr_conf_(std::make_shared<ObjectImpl>(config)) {}

@@ -1,9 +1,9 @@
 // CPictureClient: configuration, picture upload and download.
-#include "Constants.h"
-#include "Logging.h"
 #include "OrcaCloudStorage/StorageClient.h"
-#include "PictureProtoClient.h"
-#include "RequestText.h"
+#include "protocol/PictureProtoClient.h"
+#include "wire/Constants.h"
+#include "wire/Logging.h"
+#include "wire/RequestText.h"
 
 namespace Orca {
 namespace CloudStorage {

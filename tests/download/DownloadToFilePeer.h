@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "StorageClient/ObjectProtoClient.h"
+#include "StorageClient/protocol/ObjectProtoClient.h"
 
 namespace Orca {
 namespace CloudStorage {

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "DownloadToFilePeer.h"
-#include "StorageClient/ObjectImpl.h"
-#include "StorageClient/ObjectProtoClient.h"
+#include "StorageClient/protocol/ObjectImpl.h"
+#include "StorageClient/protocol/ObjectProtoClient.h"
 
 namespace Orca {
 namespace CloudStorage {

@@ -9,7 +9,7 @@
 #include <iterator>
 #include <string>
 
-#include "StorageClient/SliceWriter.h"
+#include "StorageClient/operations/SliceWriter.h"
 #include "base/Encoding.h"
 
 namespace Orca {
@@ -22,8 +22,7 @@ TEST(SliceWriterTest, WritesEachSliceAtItsOffset) {
           .string();
   {
     File::CLocalFile file;
-    ASSERT_TRUE(file.Open(Base::UTF8ToWide(path), File::Access::kReadWrite,
-                          File::Disposition::kOpenAlways));
+    ASSERT_TRUE(file.Open(path, File::Access::kReadWrite, File::Disposition::kOpenAlways));
     CSliceWriter writer(file);
     EXPECT_TRUE(writer.Wait());  // nothing posted yet
     // Out of order, reusing one buffer after each wait as a ranged download

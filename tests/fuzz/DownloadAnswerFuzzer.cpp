@@ -18,10 +18,10 @@
 #include <string>
 
 #include "FuzzInput.h"
-#include "StorageClient/MemoryBody.h"
-#include "StorageClient/ObjectImpl.h"
-#include "StorageClient/ObjectProtoClient.h"
-#include "StorageClient/Redirect.h"
+#include "StorageClient/protocol/MemoryBody.h"
+#include "StorageClient/protocol/ObjectImpl.h"
+#include "StorageClient/protocol/ObjectProtoClient.h"
+#include "StorageClient/protocol/Redirect.h"
 #include "download/DownloadToFilePeer.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "CaptureServer.h"
-#include "StorageClient/ObjectImpl.h"
-#include "StorageClient/ObjectProtoClient.h"
+#include "StorageClient/protocol/ObjectImpl.h"
+#include "StorageClient/protocol/ObjectProtoClient.h"
 
 namespace orca_test {
 

@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "StorageClient/Md5.h"
+#include "StorageClient/wire/Md5.h"
 
 namespace Orca {
 namespace CloudStorage {

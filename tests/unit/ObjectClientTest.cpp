@@ -6,8 +6,8 @@
 
 #include "LogCapture.h"
 #include "OrcaCloudStorage/StorageClient.h"
-#include "StorageClient/Logging.h"
-#include "StorageClient/ObjectImpl.h"
+#include "StorageClient/protocol/ObjectImpl.h"
+#include "StorageClient/wire/Logging.h"
 
 namespace Orca {
 namespace CloudStorage {

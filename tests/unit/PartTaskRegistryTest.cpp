@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "StorageClient/PartTaskRegistry.h"
+#include "StorageClient/operations/PartTaskRegistry.h"
 
 namespace Orca {
 namespace CloudStorage {

@@ -6,7 +6,7 @@
 #include <ctime>
 #include <string>
 
-#include "StorageClient/Signature.h"
+#include "StorageClient/wire/Signature.h"
 #include "base/Clock.h"
 
 namespace Orca {

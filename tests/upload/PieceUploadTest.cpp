@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "LogCapture.h"
-#include "StorageClient/PartTaskRegistry.h"
+#include "StorageClient/operations/PartTaskRegistry.h"
 #include "UploadTestUtil.h"
 
 namespace Orca {

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "SecretGuard.h"
-#include "StorageClient/PartTaskRegistry.h"
+#include "StorageClient/operations/PartTaskRegistry.h"
 #include "UploadTestUtil.h"
 #include "base/Encoding.h"
 #include "file/LocalFile.h"
@@ -58,8 +58,7 @@ TEST_F(UploadE2eTest, FilesOfBoundarySizesReadBackIdentical) {
     const std::string path = Write("f" + std::to_string(c.size), content);
     ASSERT_EQ(chmod(path.c_str(), 0444), 0);
     File::CLocalFile reader;
-    ASSERT_TRUE(
-        reader.Open(Base::UTF8ToWide(path), File::Access::kRead, File::Disposition::kOpenExisting));
+    ASSERT_TRUE(reader.Open(path, File::Access::kRead, File::Disposition::kOpenExisting));
     std::string url;
     ASSERT_TRUE(client_.UploadFile(url, path));
     EXPECT_TRUE(Stored(url) == content);

@@ -14,7 +14,7 @@
 #include <set>
 #include <string>
 
-#include "PartList.h"
+#include "protocol/PartList.h"
 
 namespace Orca {
 namespace CloudStorage {

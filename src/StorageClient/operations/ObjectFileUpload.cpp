@@ -8,18 +8,18 @@
 #include <string>
 #include <utility>
 
-#include "Buffers.h"
-#include "Constants.h"
-#include "Logging.h"
-#include "ObjectImpl.h"
-#include "ObjectProtoClient.h"
 #include "OrcaCloudStorage/StorageClient.h"
-#include "PartTaskRegistry.h"
-#include "PartUploadTask.h"
 #include "base/Encoding.h"
 #include "base/Guid.h"
 #include "base/StrFmt.h"
 #include "file/LocalFile.h"
+#include "operations/PartTaskRegistry.h"
+#include "operations/PartUploadTask.h"
+#include "protocol/ObjectImpl.h"
+#include "protocol/ObjectProtoClient.h"
+#include "wire/Buffers.h"
+#include "wire/Constants.h"
+#include "wire/Logging.h"
 
 namespace Orca {
 namespace CloudStorage {
@@ -104,7 +104,7 @@ bool CFileUpload::Open() {
   // Read only, and only an existing file: a mistyped path must not become an
   // empty object. Readers share the lock; a writer holding the file excludes
   // the upload.
-  if (file_.Open(Base::UTF8ToWide(path_), File::Access::kRead, File::Disposition::kOpenExisting)) {
+  if (file_.Open(path_, File::Access::kRead, File::Disposition::kOpenExisting)) {
     return true;
   }
   const int error = file_.LastError();

@@ -1,10 +1,10 @@
-#include "Redirect.h"
+#include "protocol/Redirect.h"
 
 #include <strings.h>
 
 #include <string_view>
 
-#include "RequestText.h"
+#include "wire/RequestText.h"
 
 namespace Orca {
 namespace CloudStorage {

@@ -1,9 +1,9 @@
-#include "WholeObjectUpload.h"
+#include "operations/WholeObjectUpload.h"
 
-#include "Constants.h"
-#include "Logging.h"
-#include "ObjectProtoClient.h"
-#include "RequestText.h"
+#include "protocol/ObjectProtoClient.h"
+#include "wire/Constants.h"
+#include "wire/Logging.h"
+#include "wire/RequestText.h"
 
 namespace Orca {
 namespace CloudStorage {

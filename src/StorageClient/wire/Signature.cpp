@@ -1,4 +1,4 @@
-#include "Signature.h"
+#include "wire/Signature.h"
 
 #include <openssl/evp.h>
 #include <openssl/hmac.h>

@@ -1,4 +1,4 @@
-#include "PartTaskRegistry.h"
+#include "operations/PartTaskRegistry.h"
 
 namespace Orca {
 namespace CloudStorage {

@@ -10,13 +10,13 @@
 #include <charconv>
 #include <map>
 
-#include "Constants.h"
-#include "Logging.h"
-#include "ObjectProtoClient.h"
-#include "Redirect.h"
-#include "SliceWriter.h"
 #include "base/Encoding.h"
 #include "base/StrFmt.h"
+#include "operations/SliceWriter.h"
+#include "protocol/ObjectProtoClient.h"
+#include "protocol/Redirect.h"
+#include "wire/Constants.h"
+#include "wire/Logging.h"
 
 // Records of the helpers below name the method they serve.
 #define DOWNLOAD_TRACE(fmt, ...) \
@@ -309,8 +309,7 @@ void CObjectProtoClient::WritePiece(bool first_piece, const char* data, uint32_t
 }
 
 bool CObjectProtoClient::OpenLocalFile(const char* function) {
-  if (file_handle_.Open(Base::UTF8ToWide(local_path_), File::Access::kReadWrite,
-                        File::Disposition::kOpenAlways)) {
+  if (file_handle_.Open(local_path_, File::Access::kReadWrite, File::Disposition::kOpenAlways)) {
     return true;
   }
   recv_status_ = kOpenFailedBase + file_handle_.LastError();

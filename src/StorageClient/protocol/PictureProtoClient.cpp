@@ -1,14 +1,14 @@
-#include "PictureProtoClient.h"
+#include "protocol/PictureProtoClient.h"
 
-#include "Constants.h"
-#include "Logging.h"
-#include "MemoryBody.h"
-#include "Redirect.h"
-#include "Signature.h"
 #include "base/Clock.h"
 #include "base/Guid.h"
 #include "base/StrFmt.h"
 #include "proto/Proto.h"
+#include "protocol/MemoryBody.h"
+#include "protocol/Redirect.h"
+#include "wire/Constants.h"
+#include "wire/Logging.h"
+#include "wire/Signature.h"
 
 namespace Orca {
 namespace CloudStorage {

@@ -1,4 +1,4 @@
-#include "RequestText.h"
+#include "wire/RequestText.h"
 
 #include <algorithm>
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-#include "Status.h"
+#include "protocol/Status.h"
 
 namespace Orca {
 namespace CloudStorage {

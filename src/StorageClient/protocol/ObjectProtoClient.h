@@ -9,11 +9,11 @@
 #include <memory>
 #include <string>
 
-#include "ObjectImpl.h"
-#include "PartList.h"
-#include "RequestPipeline.h"
 #include "file/LocalFile.h"
 #include "net/HttpClient.h"
+#include "protocol/ObjectImpl.h"
+#include "protocol/PartList.h"
+#include "protocol/RequestPipeline.h"
 
 namespace Orca {
 namespace CloudStorage {

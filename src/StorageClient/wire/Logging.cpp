@@ -1,9 +1,9 @@
-#include "Logging.h"
+#include "wire/Logging.h"
 
 #include <cstring>
 
-#include "Constants.h"
 #include "base/StrFmt.h"
+#include "wire/Constants.h"
 
 namespace Orca {
 namespace CloudStorage {

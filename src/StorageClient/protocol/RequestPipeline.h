@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
-#include "Status.h"
 #include "net/HttpClient.h"
 #include "proto/Proto.h"
+#include "protocol/Status.h"
 
 namespace Orca {
 namespace CloudStorage {

@@ -6,14 +6,14 @@
 #include <memory>
 #include <string>
 
-#include "Logging.h"
-#include "ObjectImpl.h"
-#include "ObjectProtoClient.h"
 #include "OrcaCloudStorage/StorageClient.h"
-#include "PartTaskRegistry.h"
-#include "RequestText.h"
-#include "WholeObjectUpload.h"
 #include "base/Guid.h"
+#include "operations/PartTaskRegistry.h"
+#include "operations/WholeObjectUpload.h"
+#include "protocol/ObjectImpl.h"
+#include "protocol/ObjectProtoClient.h"
+#include "wire/Logging.h"
+#include "wire/RequestText.h"
 
 namespace Orca {
 namespace CloudStorage {

@@ -1,10 +1,10 @@
-#include "Buffers.h"
+#include "wire/Buffers.h"
 
 #include <cstddef>
 #include <new>
 
 #include "base/Memory.h"
-#include "base/Vek.h"
+#include "safefunc/SafeFunc.h"
 
 namespace Orca {
 namespace CloudStorage {

@@ -1,4 +1,4 @@
-#include "SliceWriter.h"
+#include "operations/SliceWriter.h"
 
 namespace Orca {
 namespace CloudStorage {

@@ -1,13 +1,9 @@
-#include "base/Vek.h"
+#include "safefunc/SafeFunc.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "log/VekLog.h"
-
-void VEK_Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 __vek_safec_errno_t VEK_Memset_s(void* dest, size_t destmax, int value, size_t count) {
   if (dest == nullptr) {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "ObjectImpl.h"
+#include "protocol/ObjectImpl.h"
 
 namespace Orca {
 namespace CloudStorage {

@@ -1,10 +1,10 @@
 // CObjectProtoClient: the three requests of a multipart upload.
-#include "Constants.h"
-#include "Logging.h"
-#include "ObjectProtoClient.h"
-#include "RequestText.h"
 #include "base/StrFmt.h"
 #include "proto/Proto.h"
+#include "protocol/ObjectProtoClient.h"
+#include "wire/Constants.h"
+#include "wire/Logging.h"
+#include "wire/RequestText.h"
 
 namespace Orca {
 namespace CloudStorage {

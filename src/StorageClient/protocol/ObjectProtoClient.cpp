@@ -1,17 +1,17 @@
 // CObjectProtoClient: set-up, the request frame, best node, object upload,
 // download to memory and removal.
-#include "ObjectProtoClient.h"
+#include "protocol/ObjectProtoClient.h"
 
 #include <climits>
 #include <memory>
 #include <utility>
 
-#include "Logging.h"
-#include "MemoryBody.h"
-#include "Redirect.h"
-#include "RequestText.h"
 #include "base/StrFmt.h"
 #include "proto/Proto.h"
+#include "protocol/MemoryBody.h"
+#include "protocol/Redirect.h"
+#include "wire/Logging.h"
+#include "wire/RequestText.h"
 
 namespace Orca {
 namespace CloudStorage {

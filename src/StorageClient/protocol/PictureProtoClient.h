@@ -10,8 +10,8 @@
 #include <string>
 
 #include "OrcaCloudStorage/StorageClient.h"
-#include "RequestPipeline.h"
 #include "net/HttpClient.h"
+#include "protocol/RequestPipeline.h"
 
 namespace Orca {
 namespace CloudStorage {

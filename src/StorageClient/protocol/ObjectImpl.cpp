@@ -1,4 +1,4 @@
-#include "ObjectImpl.h"
+#include "protocol/ObjectImpl.h"
 
 namespace Orca {
 namespace CloudStorage {

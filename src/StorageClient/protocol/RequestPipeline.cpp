@@ -1,10 +1,10 @@
-#include "RequestPipeline.h"
+#include "protocol/RequestPipeline.h"
 
-#include "Logging.h"
-#include "Md5.h"
-#include "RequestText.h"
-#include "Signature.h"
 #include "base/StrFmt.h"
+#include "wire/Logging.h"
+#include "wire/Md5.h"
+#include "wire/RequestText.h"
+#include "wire/Signature.h"
 
 namespace Orca {
 namespace CloudStorage {

@@ -1,12 +1,8 @@
-// Portable run-time functions: sleeping and checked memory filling.
-#ifndef ORCA_PLATFORM_BASE_VEK_H_
-#define ORCA_PLATFORM_BASE_VEK_H_
+// Checked memory functions, with an error hook that logs.
+#ifndef ORCA_PLATFORM_SAFEFUNC_SAFEFUNC_H_
+#define ORCA_PLATFORM_SAFEFUNC_SAFEFUNC_H_
 
 #include <cstddef>
-#include <cstdint>
-
-// Sleeps the calling thread for `ms` milliseconds.
-void VEK_Sleep(uint32_t ms);
 
 // Result type of the checked memory functions: 0 on success.
 using __vek_safec_errno_t = int;
@@ -20,4 +16,4 @@ __vek_safec_errno_t VEK_Memset_s(void* dest, size_t destmax, int value, size_t c
 void __vek_safec_error_handle(const char* file, int line, const char* function, const char* call,
                               __vek_safec_errno_t result);
 
-#endif  // ORCA_PLATFORM_BASE_VEK_H_
+#endif  // ORCA_PLATFORM_SAFEFUNC_SAFEFUNC_H_

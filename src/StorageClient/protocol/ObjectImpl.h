@@ -8,9 +8,9 @@
 #include <mutex>
 #include <string>
 
-#include "Constants.h"
 #include "OrcaCloudStorage/StorageClient.h"
-#include "Status.h"
+#include "protocol/Status.h"
+#include "wire/Constants.h"
 
 namespace Orca {
 namespace CloudStorage {

@@ -1,12 +1,12 @@
-#include "PartUploadTask.h"
+#include "operations/PartUploadTask.h"
 
 #include <exception>
 #include <new>
 #include <utility>
 
-#include "Constants.h"
-#include "Logging.h"
 #include "base/StrFmt.h"
+#include "wire/Constants.h"
+#include "wire/Logging.h"
 
 namespace Orca {
 namespace CloudStorage {

@@ -1,12 +1,12 @@
-#include "MemoryBody.h"
+#include "protocol/MemoryBody.h"
 
 #include <algorithm>
 #include <new>
 
-#include "Buffers.h"
-#include "Constants.h"
 #include "base/Memory.h"
 #include "base/StrFmt.h"
+#include "wire/Buffers.h"
+#include "wire/Constants.h"
 
 namespace Orca {
 namespace CloudStorage {

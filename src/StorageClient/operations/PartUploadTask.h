@@ -11,9 +11,9 @@
 #include <memory>
 #include <string>
 
-#include "ObjectProtoClient.h"
-#include "PartTaskRegistry.h"
 #include "base/ThreadPool.h"
+#include "operations/PartTaskRegistry.h"
+#include "protocol/ObjectProtoClient.h"
 
 namespace Orca {
 namespace CloudStorage {
