@@ -4,6 +4,7 @@
 #include "base/Guid.h"
 #include "base/StrFmt.h"
 #include "net/HttpClient.h"
+#include "operations/DownloadToFile.h"
 #include "operations/PartTaskRegistry.h"
 #include "operations/WholeObjectUpload.h"
 #include "proto/Proto.h"
@@ -107,7 +108,8 @@ bool CObjectClient::DownloadFile(const std::string& url, const std::string& loca
   }
   CObjectProtoClient proto_client;
   proto_client.Init(ptr_conf_);
-  if (!UrlIsSafe(*ptr_conf_, url) || !proto_client.DownloadObject(local_path, url)) {
+  CDownloadToFile download(ptr_conf_, proto_client, local_path);
+  if (!UrlIsSafe(*ptr_conf_, url) || !download.Run(url)) {
     LOG_ERROR("[%s]download file failed, url[%s].[%s(%d)]", url.c_str());
     return false;
   }

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "DownloadToFilePeer.h"
+#include "StorageClient/operations/DownloadToFile.h"
 #include "StorageClient/protocol/ObjectImpl.h"
 #include "StorageClient/protocol/ObjectProtoClient.h"
 
@@ -27,18 +27,17 @@ TEST(RecvMsgCallbackTest, FirstPieceWithoutDataFails) {
   auto impl = std::make_shared<ObjectImpl>(config);
   CObjectProtoClient client;
   client.Init(impl);
-  CDownloadToFilePeer peer(client);
-  peer.SetLocalPath(path);
+  CDownloadToFile download(impl, client, path);
   Net::CHttpClientResponse answer;
   answer.SetStatusCode(200);
   answer.AddHeaderField("Content-Length", "4");
-  client.RecvMsgCallback(answer, nullptr, 0, {}, false);
-  client.RecvMsgCallback(answer, "data", 4, {}, false);
-  client.RecvMsgCallback(answer, nullptr, 0, {}, true);
-  EXPECT_EQ(peer.RecvStatus(), -1001);
+  download.Receive(answer, nullptr, 0, {}, false);
+  download.Receive(answer, "data", 4, {}, false);
+  download.Receive(answer, nullptr, 0, {}, true);
+  EXPECT_EQ(download.StreamOutcome(), -1001);
   EXPECT_FALSE(std::filesystem::exists(path));
 
-  EXPECT_FALSE(peer.JudgeStream(true));
+  EXPECT_FALSE(download.JudgeStream(true, "/p1/k.bin"));
   EXPECT_EQ(impl->last_error_code, 3);
   EXPECT_EQ(impl->last_error_subcode, -1001);
   EXPECT_EQ(impl->last_error_msg, "DownloadBigObject rsp status code[-1001].");

@@ -1,5 +1,5 @@
 // Fuzzes how downloads judge an answer: the streamed receiver
-// (RecvMsgCallback, then JudgeStream), a memory download's body check
+// (CDownloadToFile::Receive, then JudgeStream), a memory download's body check
 // (CMemoryBody::Problem) and the split of a redirect's Location (SplitLocation).
 // Input: one byte choosing the part, then for the first two command lines:
 // "S <status>", "H <name>: <value>", "P <bytes>" (piece or body bytes), "N
@@ -18,11 +18,11 @@
 #include <string>
 
 #include "FuzzInput.h"
+#include "StorageClient/operations/DownloadToFile.h"
 #include "StorageClient/protocol/MemoryBody.h"
 #include "StorageClient/protocol/ObjectImpl.h"
 #include "StorageClient/protocol/ObjectProtoClient.h"
 #include "StorageClient/protocol/Redirect.h"
-#include "download/DownloadToFilePeer.h"
 
 namespace {
 
@@ -71,10 +71,10 @@ void Receive(orca_fuzz::FuzzInput& input) {
     if (info.percent <= last_percent || info.percent > 100) Broken("progress leaves 1..100");
     last_percent = info.percent;
   };
+  const auto impl = std::make_shared<cs::ObjectImpl>(config);
   cs::CObjectProtoClient client;
-  client.Init(std::make_shared<cs::ObjectImpl>(config));
-  cs::CDownloadToFilePeer peer(client);
-  peer.SetLocalPath(file_path);
+  client.Init(impl);
+  cs::CDownloadToFile download(impl, client, file_path);
 
   net::CHttpClientResponse response;
   net::HttpClient::Error error;
@@ -95,7 +95,7 @@ void Receive(orca_fuzz::FuzzInput& input) {
                          : 0;
     }
     failed_piece = failed_piece || error.minor != 0;
-    client.RecvMsgCallback(response, piece, piece_size, error, last);
+    download.Receive(response, piece, piece_size, error, last);
   };
   ForEachCommand(input, response, [&](char command, const std::string& arg) {
     if (command == 'S' && !started) {  // an answer's status does not change
@@ -112,7 +112,8 @@ void Receive(orca_fuzz::FuzzInput& input) {
   });
   deliver(nullptr, 0, true);
   // After a redirect the verdict would follow it over the network.
-  if (first_status == 301 || first_status == 302 || !peer.JudgeStream(!failed_piece)) {
+  if (first_status == 301 || first_status == 302 ||
+      !download.JudgeStream(!failed_piece, "/p1/k.bin")) {
     return;
   }
   std::ifstream in(file_path, std::ios::binary);

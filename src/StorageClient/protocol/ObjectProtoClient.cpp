@@ -2,7 +2,9 @@
 // download to memory and removal.
 #include "protocol/ObjectProtoClient.h"
 
+#include <charconv>
 #include <climits>
+#include <map>
 #include <memory>
 #include <utility>
 
@@ -19,6 +21,16 @@ namespace {
 
 constexpr char kXmlContentType[] = "application/xml; charset=utf-8";
 constexpr char kBinaryContentType[] = "binary/octet-stream";
+constexpr char kSendObjectMsg[] = "Orca::CloudStorage::CObjectProtoClient::SendObjectMsg";
+constexpr char kDownloadObject[] = "Orca::CloudStorage::CObjectProtoClient::DownloadObject";
+
+// The leading decimal digits of `text`: 0 when there are none, the largest
+// value when they overflow.
+uint64_t LeadingDecimal(const std::string& text) {
+  uint64_t value = 0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  return result.ec == std::errc::result_out_of_range ? UINT64_MAX : value;
+}
 
 int TimeoutMs(uint32_t ms) { return ms > INT_MAX ? INT_MAX : static_cast<int>(ms); }
 
@@ -145,14 +157,26 @@ bool CObjectProtoClient::SendObjectMsg(Net::CHttpClientResponse& response,
                                        const std::string& range,
                                        const Net::CHttpClientRequest::BodyStorage& storage,
                                        uint64_t max_body) {
+  const Status status =
+      SendMessage(response, base_url, resource, method, body, range, storage, max_body);
+  return status.ok() || Fail(status);
+}
+
+Status CObjectProtoClient::SendMessage(Net::CHttpClientResponse& response,
+                                       const std::string& base_url, const std::string& resource,
+                                       const std::string& method, const std::string& body,
+                                       const std::string& range,
+                                       const Net::CHttpClientRequest::BodyStorage& storage,
+                                       uint64_t max_body) const {
   SRequestFrame frame;
   frame.method = method;
   frame.url = base_url + resource;
   frame.resource = resource;
   if (!range.empty()) {
     frame.extra_headers.emplace_back("Range", "bytes=" + range);
-    LOG_TRACE("[%s][Client]send object msg, url:%s%s, range[%s][%s(%d)]", base_url.c_str(),
-              resource.c_str(), range.c_str());
+    ORCA_CS_LOG_AS(veklog::kLevelTrace, kSendObjectMsg,
+                   "[%s][Client]send object msg, url:%s%s, range[%s][%s(%d)]", base_url.c_str(),
+                   resource.c_str(), range.c_str());
   }
   SetConfiguredTimeouts(frame);
   if (!body.empty()) {
@@ -161,17 +185,15 @@ bool CObjectProtoClient::SendObjectMsg(Net::CHttpClientResponse& response,
   }
   frame.max_response_body = max_body;
   frame.storage = storage;
-  ORCA_CS_FUNCTION_NAME(function);
   // The status is the caller's to judge.
-  const SRequestTexts texts{function.c_str(),
+  const SRequestTexts texts{kSendObjectMsg,
                             "Client",
                             "send object msg failed, url:" + base_url + resource,
                             "SendObjectMsg msg failed",
                             "",
                             "",
                             "SendObjectMsg"};
-  const Status status = SendRequest(signer_, frame, texts, response);
-  return status.ok() || Fail(status);
+  return SendRequest(signer_, frame, texts, response);
 }
 
 bool CObjectProtoClient::CheckMemoryBody(const Net::CHttpClientResponse& response) const {
@@ -184,53 +206,63 @@ bool CObjectProtoClient::CheckMemoryBody(const Net::CHttpClientResponse& respons
   return false;
 }
 
-bool CObjectProtoClient::FetchObject(Net::CHttpClientResponse& response, const std::string& range,
-                                     const std::string& object_url, const char* function,
-                                     const Net::CHttpClientRequest::BodyStorage& storage,
-                                     uint64_t max_body) {
-  if (!SendObjectMsg(response, download_base_, object_url, "GET", "", range, storage, max_body)) {
-    ORCA_CS_LOG_AS(veklog::kLevelError, function,
-                   "[%s][Client]send download object failed, url:%s[%s(%d)]", object_url.c_str());
-    return false;
+Status CObjectProtoClient::FetchObject(Net::CHttpClientResponse& response, const std::string& range,
+                                       const std::string& object_url, RedirectCaller caller,
+                                       const char* function,
+                                       const Net::CHttpClientRequest::BodyStorage& storage,
+                                       uint64_t max_body) const {
+  const SendGet send = [&](const std::string& base, const std::string& target,
+                           Net::CHttpClientResponse& answer) {
+    return SendMessage(answer, base, target, "GET", "", range, storage, max_body);
+  };
+  return FetchFollowingRedirect(caller, conf_->config.use_https,
+                                SDownloadTexts{function, "Client", "download object"},
+                                download_base_, object_url, send, &DownloadStatusError, response);
+}
+
+uint64_t CObjectProtoClient::GetObjectSize(const std::string& object_url) const {
+  SRequestFrame frame;
+  frame.method = "GET";
+  frame.resource = object_url + "?metadata";
+  frame.url = download_base_ + frame.resource;
+  frame.content_type = kXmlContentType;
+  // Only the header fields matter; a body is kept only as far as a log
+  // record would quote it.
+  frame.max_response_body = kMaxQuotedBody;
+  const SRequestTexts texts{kDownloadObject,
+                            "Client",
+                            "send get metadata failed",
+                            "get metadata failed",
+                            "get metadata failed",
+                            "get metadata failed",
+                            "metadata"};
+  Net::CHttpClientResponse response;
+  if (!Exchange(signer_, frame, texts, response).ok()) {
+    return 0;
   }
-  const int status = response.GetStatusCode();
-  if (status == 200) {
-    return true;
+  std::map<std::string, std::string> headers;
+  response.GetAllHeaders(headers);
+  const auto object_size = headers.find("Object-Size");
+  if (object_size == headers.end()) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, kDownloadObject,
+                   "[%s][Client]get metadata failed, no Object-Size, url:%s[%s(%d)]",
+                   object_url.c_str());
+    return 0;
   }
-  if (!IsRedirectStatus(status)) {
-    ORCA_CS_LOG_AS(veklog::kLevelError, function,
-                   "[%s][Client]send download object failed, url:%s, status code:%d, "
-                   "body:%s[%s(%d)]",
-                   download_base_.c_str(), status, QuoteBody(response.GetBody()).c_str());
-    return Fail(DownloadStatusError(status, response.GetBody()));
+  return LeadingDecimal(object_size->second);
+}
+
+Net::CHttpClientRequest CObjectProtoClient::StreamRequest(const std::string& base,
+                                                          const std::string& object_url,
+                                                          bool configured_timeouts) const {
+  SRequestFrame frame;
+  frame.method = "GET";
+  frame.url = base + object_url;
+  frame.resource = object_url;
+  if (configured_timeouts) {
+    SetConfiguredTimeouts(frame);
   }
-  std::string location;
-  response.GetHeaderField(location, "Location");
-  std::string base;
-  std::string path;
-  if (!SplitLocation(location, conf_->config.use_https, base, path)) {
-    ORCA_CS_LOG_AS(veklog::kLevelError, function,
-                   "[%s][Client]send download object failed, invalid new Location:%s[%s(%d)]",
-                   location.c_str());
-    conf_->RecordError(6, Base::str_fmt("redirect url error[%s].", location.c_str()));
-    return false;
-  }
-  if (!SendObjectMsg(response, base, path, "GET", "", range, storage, max_body)) {
-    ORCA_CS_LOG_AS(veklog::kLevelError, function,
-                   "[%s][Client]send download object failed, redirect url:%s[%s(%d)]",
-                   location.c_str());
-    return false;
-  }
-  const int redirected_status = response.GetStatusCode();
-  if (redirected_status != 200) {
-    ORCA_CS_LOG_AS(veklog::kLevelError, function,
-                   "[%s][Client]send download object failed, redirect url:%s, status code:%d, "
-                   "body:%s[%s(%d)]",
-                   location.c_str(), redirected_status, QuoteBody(response.GetBody()).c_str());
-    conf_->RecordError(5, Base::str_fmt("DownloadObject rsp status code[%d].", redirected_status));
-    return false;
-  }
-  return true;
+  return BuildRequest(signer_, frame);
 }
 
 bool CObjectProtoClient::DownloadObject(char** buffer, uint32_t& length, const std::string& range,
@@ -238,8 +270,12 @@ bool CObjectProtoClient::DownloadObject(char** buffer, uint32_t& length, const s
   ORCA_CS_FUNCTION_NAME(function);
   CMemoryBody body;
   Net::CHttpClientResponse response;
-  if (!FetchObject(response, range, object_url, function.c_str(), body.Storage()) ||
-      !CheckMemoryBody(response)) {
+  const Status fetched = FetchObject(response, range, object_url, RedirectCaller::kMemoryDownload,
+                                     function.c_str(), body.Storage());
+  if (!fetched.ok()) {
+    return Fail(fetched);
+  }
+  if (!CheckMemoryBody(response)) {
     return false;
   }
   char* out = body.Release(response, length);

@@ -22,8 +22,6 @@ std::string FormField(const char* name, const std::string& value) {
          "\"\r\n\r\n" + value + "\r\n";
 }
 
-bool IsRedirect(int status) { return status >= 300 && status <= 309; }
-
 }  // namespace
 
 std::string MakePictureFormBody(const SPictureForm& form, const char* picture, uint32_t length) {
@@ -114,53 +112,33 @@ bool CPicProtoClient::SendObjectMsg(Net::CHttpClientResponse& response, const st
 }
 
 bool CPicProtoClient::DownloadPic(char** buffer, uint32_t& length, const std::string& path) {
+  ORCA_CS_FUNCTION_NAME(function);
   CMemoryBody body;
+  const SendGet send = [&](const std::string& base, const std::string& target,
+                           Net::CHttpClientResponse& answer) {
+    return SendObjectMsg(answer, base, target, "GET", "", body.Storage())
+               ? Status()
+               : Status(ErrorCode::kTransport, "");
+  };
+  const ClassifyAnswer any_status = [](int status, const std::string&) {
+    return Status(ErrorCode::kBadAnswer, Base::str_fmt("status code[%d]", status));
+  };
   Net::CHttpClientResponse response;
-  if (!SendObjectMsg(response, download_base_, path, "GET", "", body.Storage())) {
-    LOG_ERROR("[%s][PicClient]send download picture failed, url:%s[%s(%d)]", path.c_str());
+  if (!FetchFollowingRedirect(RedirectCaller::kPictureDownload, conf_->use_https,
+                              SDownloadTexts{function.c_str(), "PicClient", "download picture"},
+                              download_base_, path, send, any_status, response)
+           .ok()) {
     return false;
   }
-  const Net::CHttpClientResponse* answer = &response;
-  Net::CHttpClientResponse redirected;
-  if (IsRedirect(response.GetStatusCode())) {
-    std::string location;
-    response.GetHeaderField(location, "Location");
-    std::string base;
-    std::string new_path;
-    if (!SplitLocation(location, conf_->use_https, base, new_path)) {
-      LOG_ERROR("[%s][PicClient]send download picture failed, invalid new Location:%s[%s(%d)]",
-                location.c_str());
-      return false;
-    }
-    if (!SendObjectMsg(redirected, base, new_path, "GET", "", body.Storage())) {
-      LOG_ERROR("[%s][PicClient]send download picture failed, redirect url:%s[%s(%d)]",
-                location.c_str());
-      return false;
-    }
-    if (redirected.GetStatusCode() != 200) {
-      LOG_ERROR(
-          "[%s][PicClient]send download picture failed, redirect url:%s, status code:%d, "
-          "body:%s[%s(%d)]",
-          location.c_str(), redirected.GetStatusCode(), QuoteBody(redirected.GetBody()).c_str());
-      return false;
-    }
-    answer = &redirected;
-  } else if (response.GetStatusCode() != 200) {
-    LOG_ERROR(
-        "[%s][PicClient]send download picture failed, url:%s, status code:%d, body:%s[%s(%d)]",
-        download_base_.c_str(), response.GetStatusCode(), QuoteBody(response.GetBody()).c_str());
-    return false;
-  }
-
-  const std::string problem = CMemoryBody::Problem(*answer);
+  const std::string problem = CMemoryBody::Problem(response);
   if (!problem.empty()) {
     LOG_ERROR("[%s][PicClient]download picture failed, %s[%s(%d)]", problem.c_str());
     return false;
   }
-  char* out = body.Release(*answer, length);
+  char* out = body.Release(response, length);
   if (out == nullptr) {
     LOG_ERROR("[%s][PicClient]download picture failed, no memory for %u bytes[%s(%d)]",
-              static_cast<uint32_t>(answer->GetContentLength()));
+              static_cast<uint32_t>(response.GetContentLength()));
     return false;
   }
   *buffer = out;

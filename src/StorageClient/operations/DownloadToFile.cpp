@@ -1,0 +1,321 @@
+#include "operations/DownloadToFile.h"
+
+#include <algorithm>
+#include <charconv>
+#include <utility>
+
+#include "base/Encoding.h"
+#include "base/StrFmt.h"
+#include "operations/SliceWriter.h"
+#include "protocol/Redirect.h"
+#include "wire/Constants.h"
+#include "wire/Logging.h"
+
+// Records of the helpers below name the protocol step they serve.
+#define DOWNLOAD_TRACE(fmt, ...) \
+  ORCA_CS_LOG_AS(::veklog::kLevelTrace, kDownloadObject, fmt, ##__VA_ARGS__)
+#define DOWNLOAD_ERROR(fmt, ...) \
+  ORCA_CS_LOG_AS(::veklog::kLevelError, kDownloadObject, fmt, ##__VA_ARGS__)
+
+namespace Orca {
+namespace CloudStorage {
+namespace {
+
+constexpr char kDownloadObject[] = "Orca::CloudStorage::CObjectProtoClient::DownloadObject";
+constexpr char kRecvMsgCallback[] = "Orca::CloudStorage::CObjectProtoClient::RecvMsgCallback";
+constexpr SDownloadTexts kDownloadTexts{kDownloadObject, "Client", "download object"};
+
+using ull = unsigned long long;
+
+// The leading decimal digits of `text`: 0 when there are none, the largest
+// value when they overflow.
+uint64_t LeadingDecimal(const std::string& text) {
+  uint64_t value = 0;
+  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+  return result.ec == std::errc::result_out_of_range ? UINT64_MAX : value;
+}
+
+}  // namespace
+
+bool CDownloadToFile::Run(const std::string& object_url) {
+  if (local_path_.empty()) {
+    DOWNLOAD_ERROR("[%s][Client]send download object failed, url:%s,file part empty.[%s(%d)]",
+                   object_url.c_str());
+    return false;
+  }
+  const uint64_t size = conf_->config.use_https ? proto_client_.GetObjectSize(object_url) : 0;
+  const bool ok = size >= kRangedDownloadThreshold ? DownloadRanges(object_url, size)
+                                                   : DownloadStream(object_url);
+  file_.Close();
+  if (ok) {
+    ORCA_CS_LOG_AS(veklog::kLevelSuccess, kDownloadObject,
+                   "[%s][Client]download object[%s] success[%s(%d)]", object_url.c_str());
+  }
+  return ok;
+}
+
+bool CDownloadToFile::DownloadRanges(const std::string& object_url, uint64_t size) {
+  content_length_ = size;
+  if (!OpenLocalFile(kDownloadObject)) {
+    return RecordOutcome(ErrorCode::kLocalFile);
+  }
+  // Each slice is written while the next range is fetched: one answer is
+  // on its way in while the other goes to disk.
+  Net::CHttpClientResponse answers[2];
+  CSliceWriter writer(file_);
+  uint64_t writing = 0;  // bytes of the slice being written
+  for (uint64_t start = 0, i = 0; start < size; start += kRangeSize, ++i) {
+    const uint64_t end = std::min<uint64_t>(start + kRangeSize, size);
+    Net::CHttpClientResponse& answer = answers[i % 2];
+    const bool fetched = FetchRange(answer, object_url, start, end);
+    if (!FinishSliceWrite(writer, writing) || !fetched) {
+      return false;
+    }
+    writing = end - start;
+    writer.Post(start, answer.GetBody().data(), static_cast<uint32_t>(writing));
+  }
+  if (!FinishSliceWrite(writer, writing)) {
+    return false;
+  }
+  return FinishLocalFile(kDownloadObject) || RecordOutcome(ErrorCode::kLocalFile);
+}
+
+bool CDownloadToFile::FetchRange(Net::CHttpClientResponse& response, const std::string& object_url,
+                                 uint64_t start, uint64_t end) {
+  // The range text names `end` itself, so the answer may hold one byte more
+  // than the slice [start, end): only the slice is written, and nothing past
+  // that byte is read.
+  const std::string range =
+      Base::str_fmt("%llu-%llu", static_cast<ull>(start), static_cast<ull>(end));
+  const uint64_t slice = end - start;
+  const Status fetched = proto_client_.FetchObject(
+      response, range, object_url, RedirectCaller::kRangedDownload, kDownloadObject, {}, slice + 1);
+  if (!fetched.ok()) {
+    return conf_->Record(fetched);
+  }
+  const size_t received = response.GetBody().size();
+  if (response.BodyLimitExceeded()) {
+    // A server that ignores the range sends more; its first bytes are not
+    // this slice.
+    const auto length = static_cast<ull>(response.GetContentLength());
+    DOWNLOAD_ERROR(
+        "[%s][Client]send download object failed, url:%s, range[%s], body too long[%llu bytes "
+        "for a slice of %llu][%s(%d)]",
+        object_url.c_str(), range.c_str(), length, static_cast<ull>(slice));
+    return conf_->Record(Status(
+        ErrorCode::kBadAnswer,
+        Base::str_fmt("DownloadObject rsp range[%s] body too long[%llu bytes for a slice of %llu].",
+                      range.c_str(), length, static_cast<ull>(slice))));
+  }
+  if (received >= slice) {
+    return true;
+  }
+  DOWNLOAD_ERROR(
+      "[%s][Client]send download object failed, url:%s, range[%s], body short[%zu of "
+      "%llu bytes][%s(%d)]",
+      object_url.c_str(), range.c_str(), received, static_cast<ull>(slice));
+  return conf_->Record(Status(ErrorCode::kBadAnswer,
+                              Base::str_fmt("DownloadObject rsp body short[%zu of %llu bytes].",
+                                            received, static_cast<ull>(slice))));
+}
+
+bool CDownloadToFile::FinishSliceWrite(CSliceWriter& writer, uint64_t size) {
+  if (!writer.Wait()) {
+    OnWriteFailed(kDownloadObject);
+    return RecordOutcome(ErrorCode::kLocalFile);
+  }
+  written_size_ += size;
+  ReportProgress();
+  return true;
+}
+
+bool CDownloadToFile::DownloadStream(const std::string& object_url) {
+  return JudgeStream(Stream(proto_client_.download_base(), object_url, true), object_url);
+}
+
+bool CDownloadToFile::JudgeStream(bool streamed, const std::string& object_url) {
+  if (!streamed) {
+    DOWNLOAD_ERROR("[%s][Client]send download object failed, url:%s, error[%d,%d][%s(%d)]",
+                   object_url.c_str(), transport_error_.major, transport_error_.minor);
+    return conf_->Record(Status(ErrorCode::kTransport,
+                                Base::str_fmt("Send download big object msg failed[%d:%d].",
+                                              transport_error_.major, transport_error_.minor)));
+  }
+  if (local_failure_ == 0 && status_ == 200) {
+    return AcceptStreamedBody(object_url);
+  }
+  if (local_failure_ == 0 && Redirects(RedirectCaller::kStreamedDownload, status_)) {
+    return FollowStreamRedirect(object_url);
+  }
+  DOWNLOAD_ERROR("[%s][Client]send download object failed, url:%s, error[%d][%s(%d)]",
+                 object_url.c_str(), StreamOutcome());
+  // Negative values are local failures (or no answer at all); the rest are
+  // HTTP statuses or a failure to open the file.
+  return RecordOutcome(StreamOutcome() < 0 ? ErrorCode::kLocalFile : ErrorCode::kBadAnswer);
+}
+
+bool CDownloadToFile::FollowStreamRedirect(const std::string& object_url) {
+  std::string base;
+  std::string target;
+  const Status usable =
+      RedirectTarget(RedirectCaller::kStreamedDownload, redirect_location_, conf_->config.use_https,
+                     object_url, kDownloadTexts, base, target);
+  if (!usable.ok()) {
+    return conf_->Record(usable);
+  }
+  status_ = -1;
+  if (!Stream(base, target,
+              RedirectPolicy(RedirectCaller::kStreamedDownload).configured_timeouts)) {
+    DOWNLOAD_ERROR("[%s][Client]send download object failed, redirect url:%s[%s(%d)]",
+                   redirect_location_.c_str());
+    return conf_->Record(Status(ErrorCode::kTransport, transport_error_.minor,
+                                Base::str_fmt("Send download big object msg failed[%d:%d].",
+                                              transport_error_.major, transport_error_.minor)));
+  }
+  if (StreamOutcome() != 200) {
+    DOWNLOAD_ERROR(
+        "[%s][Client]send download object failed, redirect url:%s, status code:%d[%s(%d)]",
+        redirect_location_.c_str(), StreamOutcome());
+    return RecordOutcome(ErrorCode::kBadAnswer);
+  }
+  return AcceptStreamedBody(redirect_location_);
+}
+
+bool CDownloadToFile::Stream(const std::string& base, const std::string& object_url,
+                             bool configured_timeouts) {
+  Net::CHttpClientRequest request =
+      proto_client_.StreamRequest(base, object_url, configured_timeouts);
+  DOWNLOAD_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
+  const bool sent = Net::HttpClient::SendForBigRsp(
+      request, [this](const Net::CHttpClientResponse& response, const char* data, uint32_t size,
+                      Net::HttpClient::Error error,
+                      bool last) { Receive(response, data, size, error, last); });
+  return sent && transport_error_.minor == 0;
+}
+
+bool CDownloadToFile::AcceptStreamedBody(const std::string& url) {
+  if (StreamedBodyComplete()) {
+    return true;
+  }
+  DOWNLOAD_ERROR(
+      "[%s][Client]send download object failed, url:%s, body short[%llu of %llu "
+      "bytes][%s(%d)]",
+      url.c_str(), static_cast<ull>(written_size_), static_cast<ull>(content_length_));
+  return conf_->Record(
+      Status(ErrorCode::kBadAnswer,
+             Base::str_fmt("DownloadBigObject rsp body short[%llu of %llu bytes].",
+                           static_cast<ull>(written_size_), static_cast<ull>(content_length_))));
+}
+
+bool CDownloadToFile::StreamedBodyComplete() const {
+  // A length of 0 is either an empty object or an answer without a length
+  // (chunked), whose end the transport vouches for.
+  return content_length_ == 0 || written_size_ >= content_length_;
+}
+
+void CDownloadToFile::Receive(const Net::CHttpClientResponse& response, const char* data,
+                              uint32_t size, Net::HttpClient::Error error, bool last) {
+  const bool first_piece = status_ == -1;
+  if (first_piece) {
+    status_ = response.GetStatusCode();
+    std::string length;
+    response.GetHeaderField(length, "Content-Length");
+    content_length_ = LeadingDecimal(length);
+  }
+  if (error.minor != 0) {
+    transport_error_ = error;
+  } else if (Redirects(RedirectCaller::kStreamedDownload, status_)) {
+    response.GetHeaderField(redirect_location_, "Location");
+  } else if (status_ == 200 && local_failure_ == 0 && data != nullptr) {
+    WritePiece(first_piece, data, size);
+  }
+  if (last) {
+    if (status_ == 200 && local_failure_ == 0 && transport_error_.minor == 0 &&
+        StreamedBodyComplete()) {
+      FinishLocalFile(kRecvMsgCallback);
+    }
+    file_.Close();
+  }
+}
+
+void CDownloadToFile::WritePiece(bool first_piece, const char* data, uint32_t size) {
+  if (first_piece && !OpenLocalFile(kRecvMsgCallback)) {
+    return;
+  }
+  if (!file_.IsOpen()) {
+    local_failure_ = kNoOpenFile;
+    ORCA_CS_LOG_AS(veklog::kLevelError, kRecvMsgCallback,
+                   "[%s][Client]recv file, open file failed:%s[%s(%d)]", local_path_.c_str());
+    return;
+  }
+  WriteLocalFile(written_size_, data, size, kRecvMsgCallback);
+}
+
+bool CDownloadToFile::OpenLocalFile(const char* function) {
+  if (file_.Open(local_path_, File::Access::kReadWrite, File::Disposition::kOpenAlways)) {
+    return true;
+  }
+  local_failure_ = kOpenFailedBase + file_.LastError();
+  ORCA_CS_LOG_AS(veklog::kLevelError, function,
+                 "[%s][Client]recv file, open file failed:%s,%s, error[%d][%s(%d)]",
+                 Base::UTF8ToLocal(local_path_).c_str(), local_path_.c_str(), file_.LastError());
+  return false;
+}
+
+bool CDownloadToFile::WriteLocalFile(uint64_t offset, const char* data, uint32_t size,
+                                     const char* function) {
+  uint32_t done = 0;
+  if (!file_.WriteAt(offset, data, size, done)) {
+    OnWriteFailed(function);
+    return false;
+  }
+  written_size_ += size;
+  ReportProgress();
+  return true;
+}
+
+bool CDownloadToFile::FinishLocalFile(const char* function) {
+  if (!file_.IsOpen() && !OpenLocalFile(function)) {
+    return false;
+  }
+  if (!file_.Truncate(written_size_)) {
+    OnWriteFailed(function);
+    return false;
+  }
+  return true;
+}
+
+void CDownloadToFile::OnWriteFailed(const char* function) {
+  const int system_error = file_.LastError();
+  file_.Close();
+  local_failure_ = kWriteFailed;
+  ORCA_CS_LOG_AS(veklog::kLevelError, function,
+                 "[%s][Client]recv file, write failed:%s, error:%d[%s(%d)]", local_path_.c_str(),
+                 system_error);
+}
+
+void CDownloadToFile::ReportProgress() {
+  const SStorageServerConfig& config = conf_->config;
+  if (!config.progress_callback || content_length_ == 0) {
+    return;
+  }
+  const auto percent =
+      static_cast<int32_t>(std::min<uint64_t>(written_size_ * 100 / content_length_, 100));
+  if (percent <= last_percent_) {
+    return;
+  }
+  last_percent_ = percent;
+  SProgressInfo info;
+  info.percent = percent;
+  info.user_data = config.user_data;
+  config.progress_callback(info);
+}
+
+bool CDownloadToFile::RecordOutcome(ErrorCode code) const {
+  return conf_->Record(
+      Status(code, StreamOutcome(),
+             Base::str_fmt("DownloadBigObject rsp status code[%d].", StreamOutcome())));
+}
+
+}  // namespace CloudStorage
+}  // namespace Orca

@@ -1,0 +1,98 @@
+// The download of an object into a local file: streamed piece by piece or,
+// over HTTPS for objects of 10 MiB and more, in 1 MiB ranges, each written
+// by a writer thread while the next one is fetched.
+//
+// The file is opened for reading and writing, created when missing, and
+// holds an exclusive advisory lock while it is open (the stand-in for a
+// file opened without sharing). A successful download leaves exactly the
+// object in the file; a failed one leaves whatever was written. Log records
+// name CObjectProtoClient::DownloadObject and ::RecvMsgCallback, the
+// protocol steps they belong to.
+#ifndef ORCA_CS_OPERATIONS_DOWNLOADTOFILE_H_
+#define ORCA_CS_OPERATIONS_DOWNLOADTOFILE_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "file/LocalFile.h"
+#include "net/HttpClient.h"
+#include "protocol/ObjectImpl.h"
+#include "protocol/ObjectProtoClient.h"
+
+namespace Orca {
+namespace CloudStorage {
+
+class CSliceWriter;
+
+class CDownloadToFile {
+ public:
+  // Writes into `local_path`, used as the bytes given. `proto_client` serves
+  // the requests and must outlive the operation.
+  CDownloadToFile(std::shared_ptr<ObjectImpl> conf, const CObjectProtoClient& proto_client,
+                  std::string local_path)
+      : conf_(std::move(conf)), proto_client_(proto_client), local_path_(std::move(local_path)) {}
+  CDownloadToFile(const CDownloadToFile&) = delete;
+  CDownloadToFile& operator=(const CDownloadToFile&) = delete;
+
+  // Writes the object at `object_url` into the local file. Failures are
+  // logged and recorded in the client's error state.
+  bool Run(const std::string& object_url);
+
+  // Receives the pieces of a streamed answer (an HttpClient::RecvCallback).
+  void Receive(const Net::CHttpClientResponse& response, const char* data, uint32_t size,
+               Net::HttpClient::Error error, bool last);
+  // Judges the streamed answer once SendForBigRsp has returned `streamed`.
+  bool JudgeStream(bool streamed, const std::string& object_url);
+  // The subcode of the streamed answer: the local failure, else the status.
+  int32_t StreamOutcome() const { return local_failure_ != 0 ? local_failure_ : status_; }
+
+ private:
+  // The ranged path. FetchRange fails for an answer shorter than its slice
+  // or longer than the slice and its boundary byte; FinishSliceWrite waits
+  // for the slice of `size` bytes in writing, then counts it.
+  bool DownloadRanges(const std::string& object_url, uint64_t size);
+  bool FetchRange(Net::CHttpClientResponse& response, const std::string& object_url, uint64_t start,
+                  uint64_t end);
+  bool FinishSliceWrite(CSliceWriter& writer, uint64_t size);
+  // The streamed path and its one redirect.
+  bool DownloadStream(const std::string& object_url);
+  bool FollowStreamRedirect(const std::string& object_url);
+  // SendForBigRsp into Receive; false on a transport failure.
+  bool Stream(const std::string& base, const std::string& object_url, bool configured_timeouts);
+  // Records code 5 when a streamed 200 answer ended before its length.
+  bool AcceptStreamedBody(const std::string& url);
+  bool StreamedBodyComplete() const;
+  // A 200 piece with data: the file is opened on the first piece only.
+  void WritePiece(bool first_piece, const char* data, uint32_t size);
+  // The local file. Failures close it, set local_failure_ and are logged on
+  // behalf of `function`; each write advances written_size_ and progress.
+  bool OpenLocalFile(const char* function);
+  bool WriteLocalFile(uint64_t offset, const char* data, uint32_t size, const char* function);
+  // After the last byte: creates the file when nothing was written, and
+  // cuts it to written_size_.
+  bool FinishLocalFile(const char* function);
+  void OnWriteFailed(const char* function);
+  // Calls progress_callback when the percentage written has grown.
+  void ReportProgress();
+  // Records `code` with StreamOutcome() as subcode.
+  bool RecordOutcome(ErrorCode code) const;
+
+  const std::shared_ptr<ObjectImpl> conf_;
+  const CObjectProtoClient& proto_client_;
+  const std::string local_path_;
+  int32_t status_ = -1;                     // of the streamed answer; -1 until its first piece
+  int32_t local_failure_ = 0;               // kOpenFailedBase + errno, kNoOpenFile or kWriteFailed
+  Net::HttpClient::Error transport_error_;  // passed with a streamed piece
+  std::string redirect_location_;
+  uint64_t content_length_ = 0;  // of the streamed answer, or the object size when ranged
+  uint64_t written_size_ = 0;
+  int32_t last_percent_ = 0;
+  File::CLocalFile file_;
+};
+
+}  // namespace CloudStorage
+}  // namespace Orca
+
+#endif  // ORCA_CS_OPERATIONS_DOWNLOADTOFILE_H_
