@@ -6,7 +6,6 @@
 
 #include "base/Encoding.h"
 #include "base/StrFmt.h"
-#include "operations/SliceWriter.h"
 #include "protocol/Redirect.h"
 #include "wire/Constants.h"
 #include "wire/Logging.h"
@@ -52,81 +51,6 @@ bool CDownloadToFile::Run(const std::string& object_url) {
                    "[%s][Client]download object[%s] success[%s(%d)]", object_url.c_str());
   }
   return ok;
-}
-
-bool CDownloadToFile::DownloadRanges(const std::string& object_url, uint64_t size) {
-  content_length_ = size;
-  if (!OpenLocalFile(kDownloadObject)) {
-    return RecordOutcome(ErrorCode::kLocalFile);
-  }
-  // Each slice is written while the next range is fetched: one answer is
-  // on its way in while the other goes to disk.
-  Net::CHttpClientResponse answers[2];
-  CSliceWriter writer(file_);
-  uint64_t writing = 0;  // bytes of the slice being written
-  for (uint64_t start = 0, i = 0; start < size; start += kRangeSize, ++i) {
-    const uint64_t end = std::min<uint64_t>(start + kRangeSize, size);
-    Net::CHttpClientResponse& answer = answers[i % 2];
-    const bool fetched = FetchRange(answer, object_url, start, end);
-    if (!FinishSliceWrite(writer, writing) || !fetched) {
-      return false;
-    }
-    writing = end - start;
-    writer.Post(start, answer.GetBody().data(), static_cast<uint32_t>(writing));
-  }
-  if (!FinishSliceWrite(writer, writing)) {
-    return false;
-  }
-  return FinishLocalFile(kDownloadObject) || RecordOutcome(ErrorCode::kLocalFile);
-}
-
-bool CDownloadToFile::FetchRange(Net::CHttpClientResponse& response, const std::string& object_url,
-                                 uint64_t start, uint64_t end) {
-  // The range text names `end` itself, so the answer may hold one byte more
-  // than the slice [start, end): only the slice is written, and nothing past
-  // that byte is read.
-  const std::string range =
-      Base::str_fmt("%llu-%llu", static_cast<ull>(start), static_cast<ull>(end));
-  const uint64_t slice = end - start;
-  const Status fetched = proto_client_.FetchObject(
-      response, range, object_url, RedirectCaller::kRangedDownload, kDownloadObject, {}, slice + 1);
-  if (!fetched.ok()) {
-    return conf_->Record(fetched);
-  }
-  const size_t received = response.GetBody().size();
-  if (response.BodyLimitExceeded()) {
-    // A server that ignores the range sends more; its first bytes are not
-    // this slice.
-    const auto length = static_cast<ull>(response.GetContentLength());
-    DOWNLOAD_ERROR(
-        "[%s][Client]send download object failed, url:%s, range[%s], body too long[%llu bytes "
-        "for a slice of %llu][%s(%d)]",
-        object_url.c_str(), range.c_str(), length, static_cast<ull>(slice));
-    return conf_->Record(Status(
-        ErrorCode::kBadAnswer,
-        Base::str_fmt("DownloadObject rsp range[%s] body too long[%llu bytes for a slice of %llu].",
-                      range.c_str(), length, static_cast<ull>(slice))));
-  }
-  if (received >= slice) {
-    return true;
-  }
-  DOWNLOAD_ERROR(
-      "[%s][Client]send download object failed, url:%s, range[%s], body short[%zu of "
-      "%llu bytes][%s(%d)]",
-      object_url.c_str(), range.c_str(), received, static_cast<ull>(slice));
-  return conf_->Record(Status(ErrorCode::kBadAnswer,
-                              Base::str_fmt("DownloadObject rsp body short[%zu of %llu bytes].",
-                                            received, static_cast<ull>(slice))));
-}
-
-bool CDownloadToFile::FinishSliceWrite(CSliceWriter& writer, uint64_t size) {
-  if (!writer.Wait()) {
-    OnWriteFailed(kDownloadObject);
-    return RecordOutcome(ErrorCode::kLocalFile);
-  }
-  written_size_ += size;
-  ReportProgress();
-  return true;
 }
 
 bool CDownloadToFile::DownloadStream(const std::string& object_url) {

@@ -1,17 +1,11 @@
-// CObjectProtoClient: set-up, the request frame, best node, object upload,
-// download to memory and removal.
+// CObjectProtoClient: set-up, best node, object upload and removal.
 #include "protocol/ObjectProtoClient.h"
 
-#include <charconv>
-#include <climits>
-#include <map>
 #include <memory>
 #include <utility>
 
 #include "base/StrFmt.h"
 #include "proto/Proto.h"
-#include "protocol/MemoryBody.h"
-#include "protocol/Redirect.h"
 #include "wire/Logging.h"
 #include "wire/RequestText.h"
 
@@ -21,18 +15,6 @@ namespace {
 
 constexpr char kXmlContentType[] = "application/xml; charset=utf-8";
 constexpr char kBinaryContentType[] = "binary/octet-stream";
-constexpr char kSendObjectMsg[] = "Orca::CloudStorage::CObjectProtoClient::SendObjectMsg";
-constexpr char kDownloadObject[] = "Orca::CloudStorage::CObjectProtoClient::DownloadObject";
-
-// The leading decimal digits of `text`: 0 when there are none, the largest
-// value when they overflow.
-uint64_t LeadingDecimal(const std::string& text) {
-  uint64_t value = 0;
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  return result.ec == std::errc::result_out_of_range ? UINT64_MAX : value;
-}
-
-int TimeoutMs(uint32_t ms) { return ms > INT_MAX ? INT_MAX : static_cast<int>(ms); }
 
 }  // namespace
 
@@ -76,17 +58,6 @@ std::string CObjectProtoClient::NodeBase(const std::string& location) const {
 }
 
 bool CObjectProtoClient::Fail(const Status& status) const { return conf_->Record(status); }
-
-Status CObjectProtoClient::DownloadStatusError(int status, const std::string& body) {
-  if (body.find("NoSuchBucket") != std::string::npos) {
-    return Status(ErrorCode::kNoSuchBucket, "NoSuchBucket");
-  }
-  if (body.find("NoSuchKey") != std::string::npos) {
-    return Status(ErrorCode::kNoSuchKey, "NoSuchKey");
-  }
-  return Status(ErrorCode::kBadAnswer,
-                Base::str_fmt("DownloadObject rsp status code[%d].", status));
-}
 
 bool CObjectProtoClient::GetBestNode(std::string& location, const std::string& object_key) {
   SRequestFrame frame;
@@ -143,149 +114,6 @@ bool CObjectProtoClient::UploadObject(std::string& object_url, const std::string
   }
   LOG_SUCCESS("[%s][Client]upload object success, url[%s][%s(%d)]", frame.resource.c_str());
   object_url = frame.resource;
-  return true;
-}
-
-void CObjectProtoClient::SetConfiguredTimeouts(SRequestFrame& frame) const {
-  frame.receive_timeout_ms = TimeoutMs(conf_->receive_timeout.load(std::memory_order_relaxed));
-  frame.send_timeout_ms = TimeoutMs(conf_->send_timeout.load(std::memory_order_relaxed));
-}
-
-bool CObjectProtoClient::SendObjectMsg(Net::CHttpClientResponse& response,
-                                       const std::string& base_url, const std::string& resource,
-                                       const std::string& method, const std::string& body,
-                                       const std::string& range,
-                                       const Net::CHttpClientRequest::BodyStorage& storage,
-                                       uint64_t max_body) {
-  const Status status =
-      SendMessage(response, base_url, resource, method, body, range, storage, max_body);
-  return status.ok() || Fail(status);
-}
-
-Status CObjectProtoClient::SendMessage(Net::CHttpClientResponse& response,
-                                       const std::string& base_url, const std::string& resource,
-                                       const std::string& method, const std::string& body,
-                                       const std::string& range,
-                                       const Net::CHttpClientRequest::BodyStorage& storage,
-                                       uint64_t max_body) const {
-  SRequestFrame frame;
-  frame.method = method;
-  frame.url = base_url + resource;
-  frame.resource = resource;
-  if (!range.empty()) {
-    frame.extra_headers.emplace_back("Range", "bytes=" + range);
-    ORCA_CS_LOG_AS(veklog::kLevelTrace, kSendObjectMsg,
-                   "[%s][Client]send object msg, url:%s%s, range[%s][%s(%d)]", base_url.c_str(),
-                   resource.c_str(), range.c_str());
-  }
-  SetConfiguredTimeouts(frame);
-  if (!body.empty()) {
-    frame.body = body.data();
-    frame.body_size = static_cast<uint32_t>(body.size());
-  }
-  frame.max_response_body = max_body;
-  frame.storage = storage;
-  // The status is the caller's to judge.
-  const SRequestTexts texts{kSendObjectMsg,
-                            "Client",
-                            "send object msg failed, url:" + base_url + resource,
-                            "SendObjectMsg msg failed",
-                            "",
-                            "",
-                            "SendObjectMsg"};
-  return SendRequest(signer_, frame, texts, response);
-}
-
-bool CObjectProtoClient::CheckMemoryBody(const Net::CHttpClientResponse& response) const {
-  const std::string problem = CMemoryBody::Problem(response);
-  if (problem.empty()) {
-    return true;
-  }
-  LOG_ERROR("[%s][Client]download object failed, %s[%s(%d)]", problem.c_str());
-  conf_->RecordError(5, Base::str_fmt("DownloadObject rsp %s.", problem.c_str()));
-  return false;
-}
-
-Status CObjectProtoClient::FetchObject(Net::CHttpClientResponse& response, const std::string& range,
-                                       const std::string& object_url, RedirectCaller caller,
-                                       const char* function,
-                                       const Net::CHttpClientRequest::BodyStorage& storage,
-                                       uint64_t max_body) const {
-  const SendGet send = [&](const std::string& base, const std::string& target,
-                           Net::CHttpClientResponse& answer) {
-    return SendMessage(answer, base, target, "GET", "", range, storage, max_body);
-  };
-  return FetchFollowingRedirect(caller, conf_->config.use_https,
-                                SDownloadTexts{function, "Client", "download object"},
-                                download_base_, object_url, send, &DownloadStatusError, response);
-}
-
-uint64_t CObjectProtoClient::GetObjectSize(const std::string& object_url) const {
-  SRequestFrame frame;
-  frame.method = "GET";
-  frame.resource = object_url + "?metadata";
-  frame.url = download_base_ + frame.resource;
-  frame.content_type = kXmlContentType;
-  // Only the header fields matter; a body is kept only as far as a log
-  // record would quote it.
-  frame.max_response_body = kMaxQuotedBody;
-  const SRequestTexts texts{kDownloadObject,
-                            "Client",
-                            "send get metadata failed",
-                            "get metadata failed",
-                            "get metadata failed",
-                            "get metadata failed",
-                            "metadata"};
-  Net::CHttpClientResponse response;
-  if (!Exchange(signer_, frame, texts, response).ok()) {
-    return 0;
-  }
-  std::map<std::string, std::string> headers;
-  response.GetAllHeaders(headers);
-  const auto object_size = headers.find("Object-Size");
-  if (object_size == headers.end()) {
-    ORCA_CS_LOG_AS(veklog::kLevelError, kDownloadObject,
-                   "[%s][Client]get metadata failed, no Object-Size, url:%s[%s(%d)]",
-                   object_url.c_str());
-    return 0;
-  }
-  return LeadingDecimal(object_size->second);
-}
-
-Net::CHttpClientRequest CObjectProtoClient::StreamRequest(const std::string& base,
-                                                          const std::string& object_url,
-                                                          bool configured_timeouts) const {
-  SRequestFrame frame;
-  frame.method = "GET";
-  frame.url = base + object_url;
-  frame.resource = object_url;
-  if (configured_timeouts) {
-    SetConfiguredTimeouts(frame);
-  }
-  return BuildRequest(signer_, frame);
-}
-
-bool CObjectProtoClient::DownloadObject(char** buffer, uint32_t& length, const std::string& range,
-                                        const std::string& object_url) {
-  ORCA_CS_FUNCTION_NAME(function);
-  CMemoryBody body;
-  Net::CHttpClientResponse response;
-  const Status fetched = FetchObject(response, range, object_url, RedirectCaller::kMemoryDownload,
-                                     function.c_str(), body.Storage());
-  if (!fetched.ok()) {
-    return Fail(fetched);
-  }
-  if (!CheckMemoryBody(response)) {
-    return false;
-  }
-  char* out = body.Release(response, length);
-  if (out == nullptr) {
-    const auto size = static_cast<uint32_t>(response.GetContentLength());
-    LOG_ERROR("[%s][Client]download object failed, no memory for %u bytes[%s(%d)]", size);
-    conf_->RecordError(5, Base::str_fmt("no memory for %u bytes.", size));
-    return false;
-  }
-  *buffer = out;
   return true;
 }
 
