@@ -1,5 +1,8 @@
 // CObjectClient: lifecycle, error state and the single-request operations;
 // and the host's hook into the library's log records.
+#include <functional>
+#include <memory>
+
 #include "OrcaCloudStorage/StorageClient.h"
 #include "base/Guid.h"
 #include "base/StrFmt.h"
@@ -19,15 +22,18 @@ namespace Orca {
 namespace CloudStorage {
 namespace {
 
-// An object URL goes on the request line as it is: one with a byte that
-// cannot stand there is refused (code 2) before anything is sent.
-bool UrlIsSafe(ObjectImpl& conf, const std::string& url) {
-  const Status status = CheckTargetText("object url", url);
-  if (!status.ok()) {
-    LOG_ERROR("[%s]%s[%s(%d)]", status.message().c_str());
-    return conf.Record(status);
+// Runs `step` on a protocol client made for the call, once the object URL
+// is known to stand in a request line (else code 2, nothing sent); a failure
+// is recorded. True on success.
+bool RunForUrl(const std::shared_ptr<ObjectImpl>& conf, const std::string& url,
+               const std::function<Status(CObjectProtoClient&)>& step) {
+  CObjectProtoClient proto_client;
+  proto_client.Init(conf);
+  Status status = CheckTargetText("object url", url);
+  if (status.ok()) {
+    status = step(proto_client);
   }
-  return true;
+  return conf->Succeeded(status);
 }
 
 }  // namespace
@@ -53,13 +59,13 @@ bool CObjectClient::Init() {
     LOG_ERROR("[%s]sk[%s] , ak[%s], ip[%s], pool name[%s] is invalid.[%s(%d)]",
               MaskSecret(config.sk).c_str(), config.ak.c_str(), config.ip.c_str(),
               config.pool_name.c_str());
-    ptr_conf_->RecordError(2, "ak/sk empty or ip & pool name empty.");
+    ptr_conf_->Record(Status(ErrorCode::kInvalidArgument, "ak/sk empty or ip & pool name empty."));
     return false;
   }
   if (config.download_port == 0 || config.upload_port == 0) {
     LOG_ERROR("[%s]upload port[%d] , download port[%d] is invalid.[%s(%d)]", config.upload_port,
               config.download_port);
-    ptr_conf_->RecordError(2, "upload port or download port is 0.");
+    ptr_conf_->Record(Status(ErrorCode::kInvalidArgument, "upload port or download port is 0."));
     return false;
   }
   CPartTaskRegistry::GetInstance();
@@ -106,10 +112,10 @@ bool CObjectClient::DownloadFile(const std::string& url, const std::string& loca
     LOG_ERROR("[%s]download file failed, ptr_conf_ is null, url[%s].[%s(%d)]", url.c_str());
     return false;
   }
-  CObjectProtoClient proto_client;
-  proto_client.Init(ptr_conf_);
-  CDownloadToFile download(ptr_conf_, proto_client, local_path);
-  if (!UrlIsSafe(*ptr_conf_, url) || !download.Run(url)) {
+  const auto download = [&](CObjectProtoClient& proto_client) {
+    return CDownloadToFile(ptr_conf_, proto_client, local_path).Run(url);
+  };
+  if (!RunForUrl(ptr_conf_, url, download)) {
     LOG_ERROR("[%s]download file failed, url[%s].[%s(%d)]", url.c_str());
     return false;
   }
@@ -121,10 +127,9 @@ bool CObjectClient::DownloadFile(char** buffer, uint32_t& length, const std::str
     LOG_ERROR("[%s]download file failed, ptr_conf_ is null, url[%s].[%s(%d)]", url.c_str());
     return false;
   }
-  CObjectProtoClient proto_client;
-  proto_client.Init(ptr_conf_);
-  if (!UrlIsSafe(*ptr_conf_, url) ||
-      !proto_client.DownloadObject(buffer, length, std::string(), url)) {
+  if (!RunForUrl(ptr_conf_, url, [&](CObjectProtoClient& proto_client) {
+        return proto_client.DownloadObject(buffer, length, std::string(), url);
+      })) {
     LOG_ERROR("[%s]download file failed, url[%s].[%s(%d)]", url.c_str());
     return false;
   }
@@ -143,12 +148,13 @@ bool CObjectClient::DownloadFile(char** buffer, uint32_t& length, std::string& r
   if (unsafe != std::string::npos) {
     const std::string problem = DescribeUnsafeByte("range", range, unsafe);
     LOG_ERROR("[%s]download file failed, url[%s], %s.[%s(%d)]", url.c_str(), problem.c_str());
-    ptr_conf_->RecordError(2, problem + ", which cannot stand in a header field.");
+    ptr_conf_->Record(
+        Status(ErrorCode::kInvalidArgument, problem + ", which cannot stand in a header field."));
     return false;
   }
-  CObjectProtoClient proto_client;
-  proto_client.Init(ptr_conf_);
-  if (!UrlIsSafe(*ptr_conf_, url) || !proto_client.DownloadObject(buffer, length, range, url)) {
+  if (!RunForUrl(ptr_conf_, url, [&](CObjectProtoClient& proto_client) {
+        return proto_client.DownloadObject(buffer, length, range, url);
+      })) {
     LOG_ERROR("[%s]download file failed, url[%s], range[%s].[%s(%d)]", url.c_str(), range.c_str());
     return false;
   }
@@ -160,9 +166,9 @@ bool CObjectClient::RemoveFileByUrl(const std::string& url) {
     LOG_ERROR("[%s]Remove file failed, ptr_conf_ is null, url[%s].[%s(%d)]", url.c_str());
     return false;
   }
-  CObjectProtoClient proto_client;
-  proto_client.Init(ptr_conf_);
-  if (!UrlIsSafe(*ptr_conf_, url) || !proto_client.RemoveFile(url)) {
+  if (!RunForUrl(ptr_conf_, url, [&url](CObjectProtoClient& proto_client) {
+        return proto_client.RemoveFile(url);
+      })) {
     LOG_ERROR("[%s]Remove file failed, url[%s].[%s(%d)]", url.c_str());
     return false;
   }
@@ -174,9 +180,9 @@ bool CObjectClient::RemoveObjectFileByUrl(const std::string& url) {
     LOG_ERROR("[%s]Remove file failed, ptr_conf_ is null, url[%s].[%s(%d)]", url.c_str());
     return false;
   }
-  CObjectProtoClient proto_client;
-  proto_client.Init(ptr_conf_);
-  if (!UrlIsSafe(*ptr_conf_, url) || !proto_client.RemoveObjectFile(url)) {
+  if (!RunForUrl(ptr_conf_, url, [&url](CObjectProtoClient& proto_client) {
+        return proto_client.RemoveObjectFile(url);
+      })) {
     LOG_ERROR("[%s]Remove file failed, url[%s].[%s(%d)]", url.c_str());
     return false;
   }
@@ -205,9 +211,8 @@ bool CObjectClient::GetStorageVersion(std::string& version, SStorageServerInfo i
                             "get storage version"};
   Net::CHttpClientResponse response;
   proto::CXmlProto document;
-  const Status status = Exchange(signer, frame, texts, response, &document);
-  if (!status.ok()) {
-    return ptr_conf_->Record(status);
+  if (!ptr_conf_->Succeeded(Exchange(signer, frame, texts, response, &document))) {
+    return false;
   }
   version = document.get_v("/CloudVersion/version", "");
   LOG_SUCCESS("[%s][Client]get storage version success, version[%s][%s(%d)]", version.c_str());

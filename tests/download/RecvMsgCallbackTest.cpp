@@ -37,10 +37,10 @@ TEST(RecvMsgCallbackTest, FirstPieceWithoutDataFails) {
   EXPECT_EQ(download.StreamOutcome(), -1001);
   EXPECT_FALSE(std::filesystem::exists(path));
 
-  EXPECT_FALSE(download.JudgeStream(true, "/p1/k.bin"));
-  EXPECT_EQ(impl->last_error_code, 3);
-  EXPECT_EQ(impl->last_error_subcode, -1001);
-  EXPECT_EQ(impl->last_error_msg, "DownloadBigObject rsp status code[-1001].");
+  const Status judged = download.JudgeStream(true, "/p1/k.bin");
+  EXPECT_EQ(judged.code(), ErrorCode::kLocalFile);
+  EXPECT_EQ(judged.subcode(), -1001);
+  EXPECT_EQ(judged.message(), "DownloadBigObject rsp status code[-1001].");
 }
 
 }  // namespace

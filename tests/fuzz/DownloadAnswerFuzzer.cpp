@@ -113,7 +113,7 @@ void Receive(orca_fuzz::FuzzInput& input) {
   deliver(nullptr, 0, true);
   // After a redirect the verdict would follow it over the network.
   if (first_status == 301 || first_status == 302 ||
-      !download.JudgeStream(!failed_piece, "/p1/k.bin")) {
+      !download.JudgeStream(!failed_piece, "/p1/k.bin").ok()) {
     return;
   }
   std::ifstream in(file_path, std::ios::binary);

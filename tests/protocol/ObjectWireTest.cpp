@@ -28,14 +28,14 @@ const std::vector<std::string> kSigned = {"Host", "Date", "Authorization"};
 TEST_F(ObjectWireTest, BestNodeUploadAndRemovalRequests) {
   upload_.Enqueue(XmlReply(200, "<BestNodeInfo><Location>10.0.0.2:6001</Location></BestNodeInfo>"));
   std::string location;
-  ASSERT_TRUE(client_.GetBestNode(location, "a.pfile"));
+  ASSERT_TRUE(Recorded(client_.GetBestNode(location, "a.pfile")));
   EXPECT_EQ(location, "10.0.0.2:6001");
   const std::string data("object\0bytes", 12);
   std::string url;
-  ASSERT_TRUE(client_.UploadObject(url, NodeLocation(), "k1.pfile", data.data(), 12));
+  ASSERT_TRUE(Recorded(client_.UploadObject(url, NodeLocation(), "k1.pfile", data.data(), 12)));
   EXPECT_EQ(url, "/p1/k1.pfile");
-  ASSERT_TRUE(client_.RemoveFile("/p1/k1"));
-  ASSERT_TRUE(client_.RemoveObjectFile("/p1/k1"));
+  ASSERT_TRUE(Recorded(client_.RemoveFile("/p1/k1")));
+  ASSERT_TRUE(Recorded(client_.RemoveObjectFile("/p1/k1")));
 
   const std::vector<CapturedRequest> requests = upload_.Requests();
   ASSERT_EQ(requests.size(), 3u);
@@ -80,9 +80,10 @@ TEST_F(ObjectWireTest, BestNodeUploadAndRemovalAnswers) {
     impl_->RecordError(0, "");
     (c.call == kUpload ? node_ : upload_).Enqueue(c.reply);
     std::string out = "untouched";
-    const bool ok = c.call == kBestNode ? client_.GetBestNode(out, "k")
-                    : c.call == kUpload ? client_.UploadObject(out, NodeLocation(), "k", "x", 1)
-                                        : client_.RemoveObjectFile("/p1/k?already=1");
+    const bool ok = c.call == kBestNode ? Recorded(client_.GetBestNode(out, "k"))
+                    : c.call == kUpload
+                        ? Recorded(client_.UploadObject(out, NodeLocation(), "k", "x", 1))
+                        : Recorded(client_.RemoveObjectFile("/p1/k?already=1"));
     EXPECT_EQ(ok, c.code == 0);
     EXPECT_EQ(out, c.code == 0 ? "" : "untouched");
     ExpectError(c.code, c.message);
@@ -96,7 +97,7 @@ TEST_F(ObjectWireTest, TargetGoesOutAsSigned) {
   for (const std::string key : {"caf\xc3\xa9.txt", "a#b.txt", "%41?.txt"}) {
     SCOPED_TRACE(key);
     std::string url;
-    ASSERT_TRUE(client_.UploadObject(url, NodeLocation(), key, "x", 1));
+    ASSERT_TRUE(Recorded(client_.UploadObject(url, NodeLocation(), key, "x", 1)));
     ExpectFrame(node_.Requests().back(), "PUT", "/p1/" + key,
                 {"Host", "Date", "Content-MD5", "Authorization"}, "binary/octet-stream");
   }
@@ -107,18 +108,18 @@ TEST_F(ObjectWireTest, TargetGoesOutAsSigned) {
 TEST_F(ObjectWireTest, ServerTextThatCannotStandInARequestIsRefused) {
   upload_.Enqueue(XmlReply(200, "<BestNodeInfo><Location>10.0.0.2:1/x</Location></BestNodeInfo>"));
   std::string out = "untouched";
-  EXPECT_FALSE(client_.GetBestNode(out, "k"));
+  EXPECT_FALSE(Recorded(client_.GetBestNode(out, "k")));
   ExpectError(5, "get best node rsp location[10.0.0.2:1/x] holds byte 0x2f at offset 10.");
   upload_.Enqueue(XmlReply(
       200,
       "<InitiateMultipartUploadResult><UploadId>id 1</UploadId></InitiateMultipartUploadResult>"));
-  EXPECT_FALSE(client_.CreatePartTask(out, "k"));
+  EXPECT_FALSE(Recorded(client_.CreatePartTask(out, "k")));
   ExpectError(5, "CreatePartTask rsp upload id[id 1] holds byte 0x20 at offset 2.");
   EXPECT_EQ(out, "untouched");
   node_.Enqueue({302, {{"Location", upload_.BaseUrl() + "/a b"}}, ""});
   char* buffer = nullptr;
   uint32_t length = 0;
-  EXPECT_FALSE(client_.DownloadObject(&buffer, length, "", "/p1/obj"));
+  EXPECT_FALSE(Recorded(client_.DownloadObject(&buffer, length, "", "/p1/obj")));
   ExpectError(6, "redirect url error[" + upload_.BaseUrl() + "/a b].");
   EXPECT_EQ(upload_.Requests().size(), 2u) << "the redirect went nowhere";
 }
@@ -128,7 +129,7 @@ TEST_F(ObjectWireTest, HugeErrorBodyIsNotCopiedIntoTheErrorState) {
   // longer one is not kept at all.
   upload_.Enqueue(XmlReply(200, std::string(size_t{5} << 20, 'x')));
   std::string location;
-  EXPECT_FALSE(client_.GetBestNode(location, "k"));
+  EXPECT_FALSE(Recorded(client_.GetBestNode(location, "k")));
   EXPECT_EQ(impl_->last_error_code, 5);
   EXPECT_LT(impl_->last_error_msg.size(), 4200u);
   EXPECT_NE(impl_->last_error_msg.find("more bytes not shown"), std::string::npos);
@@ -141,7 +142,7 @@ TEST_F(ObjectWireTest, DownloadToMemory) {
     char* const sentinel = reinterpret_cast<char*>(this);
     char* buffer = sentinel;
     uint32_t length = 12345;
-    if (!client_.DownloadObject(&buffer, length, range, "/p1/obj")) {
+    if (!Recorded(client_.DownloadObject(&buffer, length, range, "/p1/obj"))) {
       EXPECT_TRUE(buffer == sentinel && length == 12345u) << "out arguments touched on failure";
       return std::nullopt;
     }
@@ -208,7 +209,7 @@ TEST_F(ObjectWireTest, AnnouncedLengthCommitsNoMemoryBeforeTheBytes) {
         const long before = orca_test::PeakRssKib();
         char* buffer = nullptr;
         uint32_t length = 0;
-        const bool ok = client_.DownloadObject(&buffer, length, "", "/p1/obj");
+        const bool ok = Recorded(client_.DownloadObject(&buffer, length, "", "/p1/obj"));
         const long growth_kib = orca_test::PeakRssKib() - before;
         std::fprintf(stderr, "ok=%d code=%d peak growth %ld KiB\n", ok ? 1 : 0,
                      impl_->last_error_code, growth_kib);

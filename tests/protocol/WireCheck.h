@@ -50,6 +50,9 @@ class ObjectWireTest : public ::testing::Test {
   void SetUp() override;
 
   std::string NodeLocation() const { return "127.0.0.1:" + std::to_string(node_.port()); }
+  // Records a protocol step's failure as the public members do; true for
+  // success.
+  bool Recorded(const Orca::CloudStorage::Status& status) const { return impl_->Succeeded(status); }
   // The recorded error must be this one.
   void ExpectError(int32_t code, const std::string& message) const;
   // The frame of an object request: method, target, the ordered header

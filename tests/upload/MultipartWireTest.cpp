@@ -21,10 +21,11 @@ TEST_F(MultipartWireTest, RequestsOnTheWire) {
       200,
       "<InitiateMultipartUploadResult><UploadId>U-7</UploadId></InitiateMultipartUploadResult>"));
   std::string task_id;
-  ASSERT_TRUE(client_.CreatePartTask(task_id, "k.bin"));
+  ASSERT_TRUE(Recorded(client_.CreatePartTask(task_id, "k.bin")));
   EXPECT_EQ(task_id, "U-7");
-  ASSERT_TRUE(client_.UploadPartObject("k.bin", NodeLocation(), 12, task_id, "part\0bytes", 10));
-  ASSERT_TRUE(client_.FinishPartTask(task_id, "k.bin", PartList{{12, {10, ""}}}));
+  ASSERT_TRUE(
+      Recorded(client_.UploadPartObject("k.bin", NodeLocation(), 12, task_id, "part\0bytes", 10)));
+  ASSERT_TRUE(Recorded(client_.FinishPartTask(task_id, "k.bin", PartList{{12, {10, ""}}})));
 
   const std::vector<CapturedRequest> upload = upload_.Requests();
   ASSERT_EQ(upload.size(), 2u);

@@ -19,10 +19,10 @@ using ull = unsigned long long;
 
 }  // namespace
 
-bool CDownloadToFile::DownloadRanges(const std::string& object_url, uint64_t size) {
+Status CDownloadToFile::DownloadRanges(const std::string& object_url, uint64_t size) {
   content_length_ = size;
   if (!OpenLocalFile(kDownloadObject)) {
-    return RecordOutcome(ErrorCode::kLocalFile);
+    return Outcome(ErrorCode::kLocalFile);
   }
   // Each slice is written while the next range is fetched: one answer is
   // on its way in while the other goes to disk.
@@ -32,21 +32,23 @@ bool CDownloadToFile::DownloadRanges(const std::string& object_url, uint64_t siz
   for (uint64_t start = 0, i = 0; start < size; start += kRangeSize, ++i) {
     const uint64_t end = std::min<uint64_t>(start + kRangeSize, size);
     Net::CHttpClientResponse& answer = answers[i % 2];
-    const bool fetched = FetchRange(answer, object_url, start, end);
-    if (!FinishSliceWrite(writer, writing) || !fetched) {
-      return false;
+    const Status fetched = FetchRange(answer, object_url, start, end);
+    const Status written = FinishSliceWrite(writer, writing);  // a write failure prevails
+    if (!written.ok() || !fetched.ok()) {
+      return written.ok() ? fetched : written;
     }
     writing = end - start;
     writer.Post(start, answer.GetBody().data(), static_cast<uint32_t>(writing));
   }
-  if (!FinishSliceWrite(writer, writing)) {
-    return false;
+  const Status written = FinishSliceWrite(writer, writing);
+  if (!written.ok()) {
+    return written;
   }
-  return FinishLocalFile(kDownloadObject) || RecordOutcome(ErrorCode::kLocalFile);
+  return FinishLocalFile(kDownloadObject) ? Status() : Outcome(ErrorCode::kLocalFile);
 }
 
-bool CDownloadToFile::FetchRange(Net::CHttpClientResponse& response, const std::string& object_url,
-                                 uint64_t start, uint64_t end) {
+Status CDownloadToFile::FetchRange(Net::CHttpClientResponse& response,
+                                   const std::string& object_url, uint64_t start, uint64_t end) {
   // The range text names `end` itself, so the answer may hold one byte more
   // than the slice [start, end): only the slice is written, and nothing past
   // that byte is read.
@@ -56,7 +58,7 @@ bool CDownloadToFile::FetchRange(Net::CHttpClientResponse& response, const std::
   const Status fetched = proto_client_.FetchObject(
       response, range, object_url, RedirectCaller::kRangedDownload, kDownloadObject, {}, slice + 1);
   if (!fetched.ok()) {
-    return conf_->Record(fetched);
+    return fetched;
   }
   const size_t received = response.GetBody().size();
   if (response.BodyLimitExceeded()) {
@@ -68,31 +70,31 @@ bool CDownloadToFile::FetchRange(Net::CHttpClientResponse& response, const std::
         "[%s][Client]send download object failed, url:%s, range[%s], body too long[%llu bytes "
         "for a slice of %llu][%s(%d)]",
         object_url.c_str(), range.c_str(), length, static_cast<ull>(slice));
-    return conf_->Record(Status(
+    return Status(
         ErrorCode::kBadAnswer,
         Base::str_fmt("DownloadObject rsp range[%s] body too long[%llu bytes for a slice of %llu].",
-                      range.c_str(), length, static_cast<ull>(slice))));
+                      range.c_str(), length, static_cast<ull>(slice)));
   }
   if (received >= slice) {
-    return true;
+    return Status();
   }
   ORCA_CS_LOG_AS(veklog::kLevelError, kDownloadObject,
                  "[%s][Client]send download object failed, url:%s, range[%s], body short[%zu of "
                  "%llu bytes][%s(%d)]",
                  object_url.c_str(), range.c_str(), received, static_cast<ull>(slice));
-  return conf_->Record(Status(ErrorCode::kBadAnswer,
-                              Base::str_fmt("DownloadObject rsp body short[%zu of %llu bytes].",
-                                            received, static_cast<ull>(slice))));
+  return Status(ErrorCode::kBadAnswer,
+                Base::str_fmt("DownloadObject rsp body short[%zu of %llu bytes].", received,
+                              static_cast<ull>(slice)));
 }
 
-bool CDownloadToFile::FinishSliceWrite(CSliceWriter& writer, uint64_t size) {
+Status CDownloadToFile::FinishSliceWrite(CSliceWriter& writer, uint64_t size) {
   if (!writer.Wait()) {
     OnWriteFailed(kDownloadObject);
-    return RecordOutcome(ErrorCode::kLocalFile);
+    return Outcome(ErrorCode::kLocalFile);
   }
   written_size_ += size;
   ReportProgress();
-  return true;
+  return Status();
 }
 
 }  // namespace CloudStorage

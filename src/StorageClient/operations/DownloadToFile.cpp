@@ -36,34 +36,34 @@ uint64_t LeadingDecimal(const std::string& text) {
 
 }  // namespace
 
-bool CDownloadToFile::Run(const std::string& object_url) {
+Status CDownloadToFile::Run(const std::string& object_url) {
   if (local_path_.empty()) {
     DOWNLOAD_ERROR("[%s][Client]send download object failed, url:%s,file part empty.[%s(%d)]",
                    object_url.c_str());
-    return false;
+    return Status::NotRecorded();
   }
   const uint64_t size = conf_->config.use_https ? proto_client_.GetObjectSize(object_url) : 0;
-  const bool ok = size >= kRangedDownloadThreshold ? DownloadRanges(object_url, size)
-                                                   : DownloadStream(object_url);
+  const Status status = size >= kRangedDownloadThreshold ? DownloadRanges(object_url, size)
+                                                         : DownloadStream(object_url);
   file_.Close();
-  if (ok) {
+  if (status.ok()) {
     ORCA_CS_LOG_AS(veklog::kLevelSuccess, kDownloadObject,
                    "[%s][Client]download object[%s] success[%s(%d)]", object_url.c_str());
   }
-  return ok;
+  return status;
 }
 
-bool CDownloadToFile::DownloadStream(const std::string& object_url) {
+Status CDownloadToFile::DownloadStream(const std::string& object_url) {
   return JudgeStream(Stream(proto_client_.download_base(), object_url, true), object_url);
 }
 
-bool CDownloadToFile::JudgeStream(bool streamed, const std::string& object_url) {
+Status CDownloadToFile::JudgeStream(bool streamed, const std::string& object_url) {
   if (!streamed) {
     DOWNLOAD_ERROR("[%s][Client]send download object failed, url:%s, error[%d,%d][%s(%d)]",
                    object_url.c_str(), transport_error_.major, transport_error_.minor);
-    return conf_->Record(Status(ErrorCode::kTransport,
-                                Base::str_fmt("Send download big object msg failed[%d:%d].",
-                                              transport_error_.major, transport_error_.minor)));
+    return Status(ErrorCode::kTransport,
+                  Base::str_fmt("Send download big object msg failed[%d:%d].",
+                                transport_error_.major, transport_error_.minor));
   }
   if (local_failure_ == 0 && status_ == 200) {
     return AcceptStreamedBody(object_url);
@@ -75,32 +75,32 @@ bool CDownloadToFile::JudgeStream(bool streamed, const std::string& object_url) 
                  object_url.c_str(), StreamOutcome());
   // Negative values are local failures (or no answer at all); the rest are
   // HTTP statuses or a failure to open the file.
-  return RecordOutcome(StreamOutcome() < 0 ? ErrorCode::kLocalFile : ErrorCode::kBadAnswer);
+  return Outcome(StreamOutcome() < 0 ? ErrorCode::kLocalFile : ErrorCode::kBadAnswer);
 }
 
-bool CDownloadToFile::FollowStreamRedirect(const std::string& object_url) {
+Status CDownloadToFile::FollowStreamRedirect(const std::string& object_url) {
   std::string base;
   std::string target;
   const Status usable =
       RedirectTarget(RedirectCaller::kStreamedDownload, redirect_location_, conf_->config.use_https,
                      object_url, kDownloadTexts, base, target);
   if (!usable.ok()) {
-    return conf_->Record(usable);
+    return usable;
   }
   status_ = -1;
   if (!Stream(base, target,
               RedirectPolicy(RedirectCaller::kStreamedDownload).configured_timeouts)) {
     DOWNLOAD_ERROR("[%s][Client]send download object failed, redirect url:%s[%s(%d)]",
                    redirect_location_.c_str());
-    return conf_->Record(Status(ErrorCode::kTransport, transport_error_.minor,
-                                Base::str_fmt("Send download big object msg failed[%d:%d].",
-                                              transport_error_.major, transport_error_.minor)));
+    return Status(ErrorCode::kTransport, transport_error_.minor,
+                  Base::str_fmt("Send download big object msg failed[%d:%d].",
+                                transport_error_.major, transport_error_.minor));
   }
   if (StreamOutcome() != 200) {
     DOWNLOAD_ERROR(
         "[%s][Client]send download object failed, redirect url:%s, status code:%d[%s(%d)]",
         redirect_location_.c_str(), StreamOutcome());
-    return RecordOutcome(ErrorCode::kBadAnswer);
+    return Outcome(ErrorCode::kBadAnswer);
   }
   return AcceptStreamedBody(redirect_location_);
 }
@@ -117,18 +117,17 @@ bool CDownloadToFile::Stream(const std::string& base, const std::string& object_
   return sent && transport_error_.minor == 0;
 }
 
-bool CDownloadToFile::AcceptStreamedBody(const std::string& url) {
+Status CDownloadToFile::AcceptStreamedBody(const std::string& url) {
   if (StreamedBodyComplete()) {
-    return true;
+    return Status();
   }
   DOWNLOAD_ERROR(
       "[%s][Client]send download object failed, url:%s, body short[%llu of %llu "
       "bytes][%s(%d)]",
       url.c_str(), static_cast<ull>(written_size_), static_cast<ull>(content_length_));
-  return conf_->Record(
-      Status(ErrorCode::kBadAnswer,
-             Base::str_fmt("DownloadBigObject rsp body short[%llu of %llu bytes].",
-                           static_cast<ull>(written_size_), static_cast<ull>(content_length_))));
+  return Status(ErrorCode::kBadAnswer,
+                Base::str_fmt("DownloadBigObject rsp body short[%llu of %llu bytes].",
+                              static_cast<ull>(written_size_), static_cast<ull>(content_length_)));
 }
 
 bool CDownloadToFile::StreamedBodyComplete() const {
@@ -235,10 +234,9 @@ void CDownloadToFile::ReportProgress() {
   config.progress_callback(info);
 }
 
-bool CDownloadToFile::RecordOutcome(ErrorCode code) const {
-  return conf_->Record(
-      Status(code, StreamOutcome(),
-             Base::str_fmt("DownloadBigObject rsp status code[%d].", StreamOutcome())));
+Status CDownloadToFile::Outcome(ErrorCode code) const {
+  return Status(code, StreamOutcome(),
+                Base::str_fmt("DownloadBigObject rsp status code[%d].", StreamOutcome()));
 }
 
 }  // namespace CloudStorage

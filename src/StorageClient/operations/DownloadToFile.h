@@ -37,14 +37,14 @@ class CDownloadToFile {
   CDownloadToFile& operator=(const CDownloadToFile&) = delete;
 
   // Writes the object at `object_url` into the local file. Failures are
-  // logged and recorded in the client's error state.
-  bool Run(const std::string& object_url);
+  // logged and returned for the caller to record.
+  Status Run(const std::string& object_url);
 
   // Receives the pieces of a streamed answer (an HttpClient::RecvCallback).
   void Receive(const Net::CHttpClientResponse& response, const char* data, uint32_t size,
                Net::HttpClient::Error error, bool last);
   // Judges the streamed answer once SendForBigRsp has returned `streamed`.
-  bool JudgeStream(bool streamed, const std::string& object_url);
+  Status JudgeStream(bool streamed, const std::string& object_url);
   // The subcode of the streamed answer: the local failure, else the status.
   int32_t StreamOutcome() const { return local_failure_ != 0 ? local_failure_ : status_; }
 
@@ -52,17 +52,17 @@ class CDownloadToFile {
   // The ranged path. FetchRange fails for an answer shorter than its slice
   // or longer than the slice and its boundary byte; FinishSliceWrite waits
   // for the slice of `size` bytes in writing, then counts it.
-  bool DownloadRanges(const std::string& object_url, uint64_t size);
-  bool FetchRange(Net::CHttpClientResponse& response, const std::string& object_url, uint64_t start,
-                  uint64_t end);
-  bool FinishSliceWrite(CSliceWriter& writer, uint64_t size);
+  Status DownloadRanges(const std::string& object_url, uint64_t size);
+  Status FetchRange(Net::CHttpClientResponse& response, const std::string& object_url,
+                    uint64_t start, uint64_t end);
+  Status FinishSliceWrite(CSliceWriter& writer, uint64_t size);
   // The streamed path and its one redirect.
-  bool DownloadStream(const std::string& object_url);
-  bool FollowStreamRedirect(const std::string& object_url);
+  Status DownloadStream(const std::string& object_url);
+  Status FollowStreamRedirect(const std::string& object_url);
   // SendForBigRsp into Receive; false on a transport failure.
   bool Stream(const std::string& base, const std::string& object_url, bool configured_timeouts);
   // Records code 5 when a streamed 200 answer ended before its length.
-  bool AcceptStreamedBody(const std::string& url);
+  Status AcceptStreamedBody(const std::string& url);
   bool StreamedBodyComplete() const;
   // A 200 piece with data: the file is opened on the first piece only.
   void WritePiece(bool first_piece, const char* data, uint32_t size);
@@ -76,8 +76,8 @@ class CDownloadToFile {
   void OnWriteFailed(const char* function);
   // Calls progress_callback when the percentage written has grown.
   void ReportProgress();
-  // Records `code` with StreamOutcome() as subcode.
-  bool RecordOutcome(ErrorCode code) const;
+  // `code` with StreamOutcome() as subcode.
+  Status Outcome(ErrorCode code) const;
 
   const std::shared_ptr<ObjectImpl> conf_;
   const CObjectProtoClient& proto_client_;

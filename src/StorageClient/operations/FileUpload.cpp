@@ -63,7 +63,8 @@ bool CFileUpload::Open() {
   const int error = file_.LastError();
   ORCA_CS_LOG_AS(veklog::kLevelError, function_, "[%s]open file failed[%s], error[%d].[%s(%d)]",
                  local_path_.c_str(), error);
-  conf_->RecordError(3, Base::str_fmt("open file[%s] failed[%d].", local_path_.c_str(), error));
+  conf_->Record(Status(ErrorCode::kLocalFile,
+                       Base::str_fmt("open file[%s] failed[%d].", local_path_.c_str(), error)));
   return false;
 }
 
@@ -72,7 +73,8 @@ bool CFileUpload::ReadSize() {
     const int error = file_.LastError();
     ORCA_CS_LOG_AS(veklog::kLevelError, function_,
                    "[%s]ftell file failed!file[%s],errno[%d][%s(%d)]", local_path_.c_str(), error);
-    conf_->RecordError(3, Base::str_fmt("ftell file[%s] failed[%d].", local_path_.c_str(), error));
+    conf_->Record(Status(ErrorCode::kLocalFile,
+                         Base::str_fmt("ftell file[%s] failed[%d].", local_path_.c_str(), error)));
     return false;
   }
   if (size_ >= kMaxUploadFileSize) {
@@ -80,8 +82,9 @@ bool CFileUpload::ReadSize() {
     ORCA_CS_LOG_AS(veklog::kLevelError, function_,
                    "[%s]upload file[%s] failed, size[%llu] is 4 GiB or more.[%s(%d)]",
                    local_path_.c_str(), size);
-    conf_->RecordError(3, Base::str_fmt("file[%s] size[%llu] too large, 4 GiB or more.",
-                                        local_path_.c_str(), size));
+    conf_->Record(Status(
+        ErrorCode::kLocalFile,
+        Base::str_fmt("file[%s] size[%llu] too large, 4 GiB or more.", local_path_.c_str(), size)));
     return false;
   }
   return true;
@@ -94,7 +97,7 @@ bool CFileUpload::Transfer(std::string& url) {
   }
   proto_client_ = std::make_shared<CObjectProtoClient>();
   proto_client_->Init(conf_);
-  if (!proto_client_->GetBestNode(location_, object_key_)) {
+  if (!conf_->Succeeded(proto_client_->GetBestNode(location_, object_key_))) {
     ORCA_CS_LOG_AS(veklog::kLevelError, function_,
                    "[%s]upload file[%s] failed, get best node failed.[%s(%d)]",
                    local_path_.c_str());
@@ -103,8 +106,8 @@ bool CFileUpload::Transfer(std::string& url) {
   if (size_ < kMultipartThreshold) {
     const auto size = static_cast<uint32_t>(size_);
     std::unique_ptr<char[]> data;
-    return ReadNext(size, data) &&
-           proto_client_->UploadObject(url, location_, object_key_, data.get(), size);
+    return ReadNext(size, data) && conf_->Succeeded(proto_client_->UploadObject(
+                                       url, location_, object_key_, data.get(), size));
   }
   if (!UploadInParts()) {
     return false;
@@ -128,7 +131,8 @@ bool CFileUpload::ReadNext(uint32_t size, std::unique_ptr<char[]>& buffer) {
   }
   ORCA_CS_LOG_AS(veklog::kLevelError, function_, "[%s]read_elements != 1, error[%d][%s(%d)]",
                  error);
-  conf_->RecordError(3, Base::str_fmt("fread file[%s] failed[%d].", local_path_.c_str(), error));
+  conf_->Record(Status(ErrorCode::kLocalFile,
+                       Base::str_fmt("fread file[%s] failed[%d].", local_path_.c_str(), error)));
   return false;
 }
 
@@ -139,7 +143,7 @@ bool CObjectClient::UploadFile(std::string& url, const std::string& path) {
   }
   if (path.empty()) {
     LOG_ERROR("[%s]path is empty.[%s(%d)]");
-    ptr_conf_->RecordError(2, "file path is empty.");
+    ptr_conf_->Record(Status(ErrorCode::kInvalidArgument, "file path is empty."));
     return false;
   }
   ORCA_CS_FUNCTION_NAME(function);

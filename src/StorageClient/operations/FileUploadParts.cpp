@@ -13,7 +13,7 @@ namespace Orca {
 namespace CloudStorage {
 
 bool CFileUpload::UploadInParts() {
-  if (!proto_client_->CreatePartTask(task_id_, object_key_)) {
+  if (!conf_->Succeeded(proto_client_->CreatePartTask(task_id_, object_key_))) {
     ORCA_CS_LOG_AS(veklog::kLevelError, function_,
                    "[%s]upload file[%s] failed, create part task failed.[%s(%d)]",
                    local_path_.c_str());
@@ -27,8 +27,9 @@ bool CFileUpload::UploadInParts() {
     ORCA_CS_LOG_AS(veklog::kLevelError, function_,
                    "[%s]upload file[%s] failed, start upload pool failed.[%s(%d)]",
                    local_path_.c_str());
-    conf_->RecordError(
-        3, Base::str_fmt("start upload pool for file[%s] failed.", local_path_.c_str()));
+    conf_->Record(
+        Status(ErrorCode::kLocalFile,
+               Base::str_fmt("start upload pool for file[%s] failed.", local_path_.c_str())));
   }
   ok = ok && PostParts(pool, parts) && WaitForParts(pool);
   pool.Stop(false);
@@ -36,7 +37,7 @@ bool CFileUpload::UploadInParts() {
   if (!ok) {
     return false;
   }
-  if (!proto_client_->FinishPartTask(task_id_, object_key_, parts)) {
+  if (!conf_->Succeeded(proto_client_->FinishPartTask(task_id_, object_key_, parts))) {
     ORCA_CS_LOG_AS(veklog::kLevelError, function_,
                    "[%s]upload file[%s] failed, object key[%s], upload part[%d] failed.[%s(%d)]",
                    local_path_.c_str(), object_key_.c_str(), static_cast<int>(parts.size() + 1));

@@ -64,12 +64,12 @@ bool KeyIsSafe(ObjectImpl& conf, const SPieceCall& call) {
 // Opens a multipart upload for a first piece: task.location and
 // task.task_id are set.
 bool OpenPieceTask(CObjectProtoClient& proto_client, const char* function, SPieceTask& task) {
-  if (!proto_client.GetBestNode(task.location, task.object_key)) {
+  if (!proto_client.conf()->Succeeded(proto_client.GetBestNode(task.location, task.object_key))) {
     ORCA_CS_LOG_AS(veklog::kLevelError, function,
                    "[%s]upload first piece failed, get best node failed.[%s(%d)]");
     return false;
   }
-  if (!proto_client.CreatePartTask(task.task_id, task.object_key)) {
+  if (!proto_client.conf()->Succeeded(proto_client.CreatePartTask(task.task_id, task.object_key))) {
     ORCA_CS_LOG_AS(veklog::kLevelError, function,
                    "[%s]upload first piece failed, create part task failed.[%s(%d)]");
     return false;
@@ -89,7 +89,8 @@ bool CompletePieceTask(CObjectProtoClient& proto_client, const SPieceCall& call,
                    call.object_key.c_str());
     return false;
   }
-  if (!proto_client.FinishPartTask(task.task_id, call.object_key, parts)) {
+  if (!proto_client.conf()->Succeeded(
+          proto_client.FinishPartTask(task.task_id, call.object_key, parts))) {
     ORCA_CS_LOG_AS(veklog::kLevelError, call.function,
                    "[%s]upload piece failed, url[%s], task id[%s].[%s(%d)]",
                    call.object_key.c_str(), task.task_id.c_str());
@@ -157,8 +158,9 @@ bool UploadPiece(const std::shared_ptr<ObjectImpl>& conf, const SPieceCall& call
                  : !PlanLaterPiece(call, length, url, task, plan)) {
     return false;
   }
-  if (plan.upload && !proto_client.UploadPartObject(call.object_key, task.location,
-                                                    plan.part_number, task.task_id, data, length)) {
+  if (plan.upload &&
+      !proto_client.conf()->Succeeded(proto_client.UploadPartObject(
+          call.object_key, task.location, plan.part_number, task.task_id, data, length))) {
     ORCA_CS_LOG_AS(veklog::kLevelError, call.function,
                    "[%s]upload piece failed, url[%s] partnum[%d], dst location[%s].[%s(%d)]",
                    call.object_key.c_str(), plan.part_number, task.location.c_str());

@@ -29,32 +29,35 @@ bool CPartUploadTask::Run() {
 }
 
 bool CPartUploadTask::Upload() {
-  // Each failed attempt has logged and recorded its own error. An exception
-  // fails the part like an attempt would: the upload must not wait for a
-  // part that never finishes.
+  // Each failed attempt records its own error. An exception fails the part
+  // like an attempt would: the upload must not wait for a part that never
+  // finishes.
+  ObjectImpl& conf = *proto_client_->conf();
   try {
     for (int attempt = 0; attempt < kPartUploadAttempts; ++attempt) {
-      if (proto_client_->UploadPartObject(object_key_, location_, info_.part_number, info_.task_id,
-                                          info_.data, info_.size)) {
+      const Status status = proto_client_->UploadPartObject(
+          object_key_, location_, info_.part_number, info_.task_id, info_.data, info_.size);
+      if (status.ok()) {
         return true;
       }
+      conf.Record(status);
     }
   } catch (const std::bad_alloc& e) {
-    OnException(3, e.what());
+    conf.Record(OnException(ErrorCode::kLocalFile, e.what()));
   } catch (const std::exception& e) {
-    OnException(5, e.what());
+    conf.Record(OnException(ErrorCode::kBadAnswer, e.what()));
   } catch (...) {
-    OnException(5, "unknown exception");
+    conf.Record(OnException(ErrorCode::kBadAnswer, "unknown exception"));
   }
   return false;
 }
 
-void CPartUploadTask::OnException(int32_t code, const char* what) const {
+Status CPartUploadTask::OnException(ErrorCode code, const char* what) const {
   ORCA_CS_LOG_AS(veklog::kLevelError, "Orca::CloudStorage::CPartUploadTask::Run",
                  "[%s]upload part[%u] of object[%s] failed, exception[%s].[%s(%d)]",
                  info_.part_number, object_key_.c_str(), what);
-  proto_client_->RecordError(code, Base::str_fmt("UploadPartObject part[%u] failed, exception[%s].",
-                                                 info_.part_number, what));
+  return Status(code, Base::str_fmt("UploadPartObject part[%u] failed, exception[%s].",
+                                    info_.part_number, what));
 }
 
 }  // namespace CloudStorage

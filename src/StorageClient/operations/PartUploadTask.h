@@ -36,7 +36,7 @@ class CPartUploadTask : public Base::CTask {
 
  private:
   bool Upload();
-  void OnException(int32_t code, const char* what) const;
+  Status OnException(ErrorCode code, const char* what) const;
 
   SPartTaskInfo info_;
   std::unique_ptr<char[]> data_;

@@ -14,7 +14,7 @@ bool UploadWholeObject(const std::shared_ptr<ObjectImpl>& conf, const std::strin
     ORCA_CS_LOG_AS(veklog::kLevelError, function,
                    "[%s]upload file failed, size[%d] exceed.[%s(%d)]", size);
     if (conf) {
-      conf->RecordError(2, "file size exceed 32M.");
+      conf->Record(Status(ErrorCode::kInvalidArgument, "file size exceed 32M."));
     }
     return false;
   }
@@ -32,13 +32,13 @@ bool UploadWholeObject(const std::shared_ptr<ObjectImpl>& conf, const std::strin
   CObjectProtoClient proto_client;
   proto_client.Init(conf);
   std::string location;
-  if (!proto_client.GetBestNode(location, object_key)) {
+  if (!conf->Succeeded(proto_client.GetBestNode(location, object_key))) {
     ORCA_CS_LOG_AS(veklog::kLevelError, function,
                    "[%s]upload file failed, object key[%s] get best node failed.[%s(%d)]",
                    object_key.c_str());
     return false;
   }
-  if (!proto_client.UploadObject(url, location, object_key, data, size)) {
+  if (!conf->Succeeded(proto_client.UploadObject(url, location, object_key, data, size))) {
     ORCA_CS_LOG_AS(veklog::kLevelError, function,
                    "[%s]upload file failed, object key[%s] upload failed.[%s(%d)]",
                    object_key.c_str());

@@ -47,23 +47,12 @@ void CObjectProtoClient::SetConfiguredTimeouts(SRequestFrame& frame) const {
   frame.send_timeout_ms = TimeoutMs(conf_->send_timeout.load(std::memory_order_relaxed));
 }
 
-bool CObjectProtoClient::SendObjectMsg(Net::CHttpClientResponse& response,
-                                       const std::string& base_url, const std::string& resource,
-                                       const std::string& method, const std::string& body,
-                                       const std::string& range,
-                                       const Net::CHttpClientRequest::BodyStorage& storage,
-                                       uint64_t max_body) {
-  const Status status =
-      SendMessage(response, base_url, resource, method, body, range, storage, max_body);
-  return status.ok() || Fail(status);
-}
-
-Status CObjectProtoClient::SendMessage(Net::CHttpClientResponse& response,
-                                       const std::string& base_url, const std::string& resource,
-                                       const std::string& method, const std::string& body,
-                                       const std::string& range,
-                                       const Net::CHttpClientRequest::BodyStorage& storage,
-                                       uint64_t max_body) const {
+Status CObjectProtoClient::SendObjectMsg(Net::CHttpClientResponse& response,
+                                         const std::string& base_url, const std::string& resource,
+                                         const std::string& method, const std::string& body,
+                                         const std::string& range,
+                                         const Net::CHttpClientRequest::BodyStorage& storage,
+                                         uint64_t max_body) const {
   SRequestFrame frame;
   frame.method = method;
   frame.url = base_url + resource;
@@ -92,14 +81,13 @@ Status CObjectProtoClient::SendMessage(Net::CHttpClientResponse& response,
   return SendRequest(signer_, frame, texts, response);
 }
 
-bool CObjectProtoClient::CheckMemoryBody(const Net::CHttpClientResponse& response) const {
+Status CObjectProtoClient::CheckMemoryBody(const Net::CHttpClientResponse& response) const {
   const std::string problem = CMemoryBody::Problem(response);
   if (problem.empty()) {
-    return true;
+    return Status();
   }
   LOG_ERROR("[%s][Client]download object failed, %s[%s(%d)]", problem.c_str());
-  conf_->RecordError(5, Base::str_fmt("DownloadObject rsp %s.", problem.c_str()));
-  return false;
+  return Status(ErrorCode::kBadAnswer, Base::str_fmt("DownloadObject rsp %s.", problem.c_str()));
 }
 
 Status CObjectProtoClient::FetchObject(Net::CHttpClientResponse& response, const std::string& range,
@@ -109,7 +97,7 @@ Status CObjectProtoClient::FetchObject(Net::CHttpClientResponse& response, const
                                        uint64_t max_body) const {
   const SendGet send = [&](const std::string& base, const std::string& target,
                            Net::CHttpClientResponse& answer) {
-    return SendMessage(answer, base, target, "GET", "", range, storage, max_body);
+    return SendObjectMsg(answer, base, target, "GET", "", range, storage, max_body);
   };
   return FetchFollowingRedirect(caller, conf_->config.use_https,
                                 SDownloadTexts{function, "Client", "download object"},
@@ -161,28 +149,28 @@ Net::CHttpClientRequest CObjectProtoClient::StreamRequest(const std::string& bas
   return BuildRequest(signer_, frame);
 }
 
-bool CObjectProtoClient::DownloadObject(char** buffer, uint32_t& length, const std::string& range,
-                                        const std::string& object_url) {
+Status CObjectProtoClient::DownloadObject(char** buffer, uint32_t& length, const std::string& range,
+                                          const std::string& object_url) {
   ORCA_CS_FUNCTION_NAME(function);
   CMemoryBody body;
   Net::CHttpClientResponse response;
   const Status fetched = FetchObject(response, range, object_url, RedirectCaller::kMemoryDownload,
                                      function.c_str(), body.Storage());
   if (!fetched.ok()) {
-    return Fail(fetched);
+    return fetched;
   }
-  if (!CheckMemoryBody(response)) {
-    return false;
+  const Status whole = CheckMemoryBody(response);
+  if (!whole.ok()) {
+    return whole;
   }
   char* out = body.Release(response, length);
   if (out == nullptr) {
     const auto size = static_cast<uint32_t>(response.GetContentLength());
     LOG_ERROR("[%s][Client]download object failed, no memory for %u bytes[%s(%d)]", size);
-    conf_->RecordError(5, Base::str_fmt("no memory for %u bytes.", size));
-    return false;
+    return Status(ErrorCode::kBadAnswer, Base::str_fmt("no memory for %u bytes.", size));
   }
   *buffer = out;
-  return true;
+  return Status();
 }
 
 }  // namespace CloudStorage

@@ -18,6 +18,9 @@ void ObjectImpl::RecordErrorWithSubCode(int32_t code, int32_t subcode, const std
 
 bool ObjectImpl::Record(const Status& status) {
   const auto code = static_cast<int32_t>(status.code());
+  if (!status.recorded()) {
+    return false;
+  }
   if (status.has_subcode()) {
     RecordErrorWithSubCode(code, status.subcode(), status.message());
   } else {

@@ -22,8 +22,11 @@ struct ObjectImpl {
   void RecordError(int32_t code, const std::string& msg);
   // Sets code, message and subcode.
   void RecordErrorWithSubCode(int32_t code, int32_t subcode, const std::string& msg);
-  // Records a failed status (its subcode only when it carries one); false.
+  // Records a failed status (its subcode only when it carries one; nothing
+  // for Status::NotRecorded); false.
   bool Record(const Status& status);
+  // True for a success; records a failure and returns false.
+  bool Succeeded(const Status& status) { return status.ok() || Record(status); }
 
   const SStorageServerConfig config;
 

@@ -27,7 +27,7 @@ std::string CompletionDocument(const PartList& parts) {
 
 }  // namespace
 
-bool CObjectProtoClient::CreatePartTask(std::string& task_id, const std::string& object_key) {
+Status CObjectProtoClient::CreatePartTask(std::string& task_id, const std::string& object_key) {
   const std::string bucket_object =
       Base::str_fmt("bucket[%s], object[%s]", conf_->config.pool_name.c_str(), object_key.c_str());
   SRequestFrame frame;
@@ -49,7 +49,7 @@ bool CObjectProtoClient::CreatePartTask(std::string& task_id, const std::string&
   proto::CXmlProto document;
   const Status status = Exchange(signer_, frame, texts, response, &document);
   if (!status.ok()) {
-    return Fail(status);
+    return status;
   }
   std::string upload_id = document.get_v("/InitiateMultipartUploadResult/UploadId", "");
   // The upload id goes into the query of every later request of the upload.
@@ -58,18 +58,18 @@ bool CObjectProtoClient::CreatePartTask(std::string& task_id, const std::string&
     const std::string problem = DescribeUnsafeByte("upload id", upload_id, unsafe);
     LOG_ERROR("[%s][Client]create part task failed, %s, %s[%s(%d)]", bucket_object.c_str(),
               problem.c_str());
-    return Fail(Status(ErrorCode::kBadAnswer, "CreatePartTask rsp " + problem + "."));
+    return Status(ErrorCode::kBadAnswer, "CreatePartTask rsp " + problem + ".");
   }
   task_id = std::move(upload_id);
   LOG_SUCCESS("[%s][Client]create part task success, %s, task_id[%s][%s(%d)]",
               bucket_object.c_str(), task_id.c_str());
-  return true;
+  return Status();
 }
 
-bool CObjectProtoClient::UploadPartObject(const std::string& object_key,
-                                          const std::string& location, uint32_t part_number,
-                                          const std::string& task_id, const char* data,
-                                          uint32_t size) {
+Status CObjectProtoClient::UploadPartObject(const std::string& object_key,
+                                            const std::string& location, uint32_t part_number,
+                                            const std::string& task_id, const char* data,
+                                            uint32_t size) {
   const std::string part = Base::str_fmt(
       "upload part object[bucket:%s object:%s][taskid:%s:%d] failed",
       conf_->config.pool_name.c_str(), object_key.c_str(), task_id.c_str(), part_number);
@@ -85,11 +85,11 @@ bool CObjectProtoClient::UploadPartObject(const std::string& object_key,
   texts.no_space = true;
   Net::CHttpClientResponse response;
   const Status status = Exchange(signer_, frame, texts, response);
-  return status.ok() || Fail(status);
+  return status;
 }
 
 // The list is taken by value: the call owns its copy.
-bool CObjectProtoClient::FinishPartTask(
+Status CObjectProtoClient::FinishPartTask(
     const std::string& task_id, const std::string& object_key,
     PartList parts) {  // NOLINT(performance-unnecessary-value-param)
   const std::string task =
@@ -111,7 +111,7 @@ bool CObjectProtoClient::FinishPartTask(
   texts.no_space = true;
   Net::CHttpClientResponse response;
   const Status status = Exchange(signer_, frame, texts, response);
-  return status.ok() || Fail(status);
+  return status;
 }
 
 }  // namespace CloudStorage

@@ -57,9 +57,7 @@ std::string CObjectProtoClient::NodeBase(const std::string& location) const {
   return (conf_->config.use_https ? "https://" : "http://") + location;
 }
 
-bool CObjectProtoClient::Fail(const Status& status) const { return conf_->Record(status); }
-
-bool CObjectProtoClient::GetBestNode(std::string& location, const std::string& object_key) {
+Status CObjectProtoClient::GetBestNode(std::string& location, const std::string& object_key) {
   SRequestFrame frame;
   frame.method = "GET";
   frame.resource = ResourcePath(object_key) + "?bestnode";
@@ -79,7 +77,7 @@ bool CObjectProtoClient::GetBestNode(std::string& location, const std::string& o
   proto::CXmlProto document;
   const Status status = Exchange(signer_, frame, texts, response, &document);
   if (!status.ok()) {
-    return Fail(status);
+    return status;
   }
   std::string found = document.get_v("/BestNodeInfo/Location", "");
   // The node goes into the authority of the upload URLs.
@@ -87,16 +85,16 @@ bool CObjectProtoClient::GetBestNode(std::string& location, const std::string& o
   if (unsafe != std::string::npos) {
     const std::string problem = DescribeUnsafeByte("location", found, unsafe);
     LOG_ERROR("[%s][Client]get best node failed, %s[%s(%d)]", problem.c_str());
-    return Fail(Status(ErrorCode::kBadAnswer, "get best node rsp " + problem + "."));
+    return Status(ErrorCode::kBadAnswer, "get best node rsp " + problem + ".");
   }
   location = std::move(found);
   LOG_SUCCESS("[%s][Client]get best node success, location[%s][%s(%d)]", location.c_str());
-  return true;
+  return Status();
 }
 
-bool CObjectProtoClient::UploadObject(std::string& object_url, const std::string& location,
-                                      const std::string& object_key, const char* data,
-                                      uint32_t size) {
+Status CObjectProtoClient::UploadObject(std::string& object_url, const std::string& location,
+                                        const std::string& object_key, const char* data,
+                                        uint32_t size) {
   const SRequestFrame frame = DataNodeFrame("PUT", location, ResourcePath(object_key), data, size);
   ORCA_CS_FUNCTION_NAME(function);
   SRequestTexts texts{function.c_str(),
@@ -110,15 +108,15 @@ bool CObjectProtoClient::UploadObject(std::string& object_url, const std::string
   Net::CHttpClientResponse response;
   const Status status = Exchange(signer_, frame, texts, response);
   if (!status.ok()) {
-    return Fail(status);
+    return status;
   }
   LOG_SUCCESS("[%s][Client]upload object success, url[%s][%s(%d)]", frame.resource.c_str());
   object_url = frame.resource;
-  return true;
+  return Status();
 }
 
-bool CObjectProtoClient::Remove(const std::string& object_url, const std::string& query,
-                                const char* function) {
+Status CObjectProtoClient::Remove(const std::string& object_url, const std::string& query,
+                                  const char* function) {
   SRequestFrame frame;
   frame.method = "DELETE";
   frame.resource = object_url + query;
@@ -134,19 +132,19 @@ bool CObjectProtoClient::Remove(const std::string& object_url, const std::string
   Net::CHttpClientResponse response;
   const Status status = Exchange(signer_, frame, texts, response);
   if (!status.ok()) {
-    return Fail(status);
+    return status;
   }
   ORCA_CS_LOG_AS(veklog::kLevelSuccess, function,
                  "[%s][Client]remove object success, url[%s][%s(%d)]", object_url.c_str());
-  return true;
+  return Status();
 }
 
-bool CObjectProtoClient::RemoveFile(const std::string& object_url) {
+Status CObjectProtoClient::RemoveFile(const std::string& object_url) {
   ORCA_CS_FUNCTION_NAME(function);
   return Remove(object_url, "", function.c_str());
 }
 
-bool CObjectProtoClient::RemoveObjectFile(const std::string& object_url) {
+Status CObjectProtoClient::RemoveObjectFile(const std::string& object_url) {
   ORCA_CS_FUNCTION_NAME(function);
   return Remove(object_url, "?deletefile", function.c_str());
 }

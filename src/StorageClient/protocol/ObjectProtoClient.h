@@ -1,7 +1,7 @@
 // CObjectProtoClient speaks the object-storage protocol: each request
-// method builds, signs, sends and judges one HTTP exchange, and records its
-// failures in the client's error state. One instance serves one public call;
-// the part tasks of a whole-file upload share theirs.
+// method builds, signs, sends and judges one HTTP exchange, logs its
+// failures and returns them as a Status, which the caller records. One instance serves one public
+// call; the part tasks of a whole-file upload share theirs.
 #ifndef ORCA_CS_OBJECTPROTOCLIENT_H_
 #define ORCA_CS_OBJECTPROTOCLIENT_H_
 
@@ -30,38 +30,38 @@ class CObjectProtoClient {
 
   // Asks which data node should store `object_key`; `location` ("ip:port")
   // is set on success.
-  bool GetBestNode(std::string& location, const std::string& object_key);
+  Status GetBestNode(std::string& location, const std::string& object_key);
 
   // Stores `size` bytes at `data` as `object_key` on the node `location`;
   // `object_url` receives "/" pool "/" key on success.
-  bool UploadObject(std::string& object_url, const std::string& location,
-                    const std::string& object_key, const char* data, uint32_t size);
+  Status UploadObject(std::string& object_url, const std::string& location,
+                      const std::string& object_key, const char* data, uint32_t size);
 
   // Multipart upload: open it (the upload id is the task id), send each part
   // to the data node (parts may go side by side: this method only reads the
   // client), then complete it with the list of all parts.
-  bool CreatePartTask(std::string& task_id, const std::string& object_key);
-  bool UploadPartObject(const std::string& object_key, const std::string& location,
-                        uint32_t part_number, const std::string& task_id, const char* data,
-                        uint32_t size);
-  bool FinishPartTask(const std::string& task_id, const std::string& object_key, PartList parts);
+  Status CreatePartTask(std::string& task_id, const std::string& object_key);
+  Status UploadPartObject(const std::string& object_key, const std::string& location,
+                          uint32_t part_number, const std::string& task_id, const char* data,
+                          uint32_t size);
+  Status FinishPartTask(const std::string& task_id, const std::string& object_key, PartList parts);
 
   // Sends one signed request to `base_url` + `resource` with the configured
   // time-outs and, when `range` is not empty, "Range: bytes=<range>". True
   // when an answer arrived, whatever its status. A 200 body goes to
   // `storage` when given (see CHttpClientRequest::SetBodyStorage); a
   // successful body longer than `max_body` is not read past that.
-  bool SendObjectMsg(Net::CHttpClientResponse& response, const std::string& base_url,
-                     const std::string& resource, const std::string& method,
-                     const std::string& body, const std::string& range,
-                     const Net::CHttpClientRequest::BodyStorage& storage = {},
-                     uint64_t max_body = kMaxMemoryDownloadSize);
+  Status SendObjectMsg(Net::CHttpClientResponse& response, const std::string& base_url,
+                       const std::string& resource, const std::string& method,
+                       const std::string& body, const std::string& range,
+                       const Net::CHttpClientRequest::BodyStorage& storage = {},
+                       uint64_t max_body = kMaxMemoryDownloadSize) const;
 
   // Fetches an object (or the byte range `range` of it) into a new buffer of
   // length + 1 bytes owned by the caller. `buffer` and `length` are set only
   // on success.
-  bool DownloadObject(char** buffer, uint32_t& length, const std::string& range,
-                      const std::string& object_url);
+  Status DownloadObject(char** buffer, uint32_t& length, const std::string& range,
+                        const std::string& object_url);
 
   // The steps of a download to a file (operations/DownloadToFile).
   // The "Object-Size" of a "?metadata" answer; 0 when it cannot be learned
@@ -81,23 +81,17 @@ class CObjectProtoClient {
   Net::CHttpClientRequest StreamRequest(const std::string& base, const std::string& object_url,
                                         bool configured_timeouts) const;
   const std::string& download_base() const { return download_base_; }
+  // The client state it reads, into which its callers record failures.
+  const std::shared_ptr<ObjectImpl>& conf() const { return conf_; }
 
   // DELETE the object; RemoveObjectFile adds "?deletefile".
-  bool RemoveFile(const std::string& object_url);
-  bool RemoveObjectFile(const std::string& object_url);
-
-  // Records a failure that happened outside a request in the client's error
-  // state.
-  void RecordError(int32_t code, const std::string& message) const {
-    conf_->RecordError(code, message);
-  }
+  Status RemoveFile(const std::string& object_url);
+  Status RemoveObjectFile(const std::string& object_url);
 
  private:
   // A binary body with its Content-MD5, sent to a data node.
   SRequestFrame DataNodeFrame(const char* method, const std::string& location, std::string resource,
                               const char* data, uint32_t size) const;
-  // Records a failed status in the client's error state; false.
-  bool Fail(const Status& status) const;
   // "/" pool "/" key
   std::string ResourcePath(const std::string& object_key) const;
   // The scheme followed by a node location.
@@ -106,17 +100,12 @@ class CObjectProtoClient {
   // NoSuchKey, else 5.
   static Status DownloadStatusError(int status, const std::string& body);
   // Checks that a 200 answer holds its whole body and fits the 32-bit
-  // length of a memory download; records code 5 otherwise.
-  bool CheckMemoryBody(const Net::CHttpClientResponse& response) const;
-  // SendObjectMsg without recording its failure.
-  Status SendMessage(Net::CHttpClientResponse& response, const std::string& base_url,
-                     const std::string& resource, const std::string& method,
-                     const std::string& body, const std::string& range,
-                     const Net::CHttpClientRequest::BodyStorage& storage, uint64_t max_body) const;
+  // length of a memory download; code 5 otherwise.
+  Status CheckMemoryBody(const Net::CHttpClientResponse& response) const;
   // Sets the configured receive and send time-outs on `frame`.
   void SetConfiguredTimeouts(SRequestFrame& frame) const;
   // The removal request; records are written on behalf of `function`.
-  bool Remove(const std::string& object_url, const std::string& query, const char* function);
+  Status Remove(const std::string& object_url, const std::string& query, const char* function);
 
   std::shared_ptr<ObjectImpl> conf_;
   std::string upload_base_;

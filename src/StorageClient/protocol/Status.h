@@ -31,7 +31,16 @@ class Status {
   Status(ErrorCode code, int32_t subcode, std::string message)
       : code_(code), message_(std::move(message)), subcode_(subcode), has_subcode_(true) {}
 
+  // A failure that is logged but leaves the error state as it is.
+  static Status NotRecorded() {
+    Status status(ErrorCode::kInvalidArgument, std::string());
+    status.recorded_ = false;
+    return status;
+  }
+
   bool ok() const { return code_ == ErrorCode::kOk; }
+  // Whether the failure goes into the error state.
+  bool recorded() const { return recorded_; }
   ErrorCode code() const { return code_; }
   const std::string& message() const { return message_; }
   // Recorded only when the failure carries one.
@@ -43,6 +52,7 @@ class Status {
   std::string message_;
   int32_t subcode_ = 0;
   bool has_subcode_ = false;
+  bool recorded_ = true;
 };
 
 }  // namespace CloudStorage
