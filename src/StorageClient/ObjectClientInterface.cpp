@@ -36,6 +36,23 @@ bool RunForUrl(const std::shared_ptr<ObjectImpl>& conf, const std::string& url,
   return conf->Succeeded(status);
 }
 
+// The two removals: `remove` for `url`, logged on behalf of `function`.
+bool RemoveByUrl(const std::shared_ptr<ObjectImpl>& conf, const std::string& url,
+                 Status (CObjectProtoClient::*remove)(const std::string&), const char* function) {
+  if (!conf) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, function,
+                   "[%s]Remove file failed, ptr_conf_ is null, url[%s].[%s(%d)]", url.c_str());
+    return false;
+  }
+  if (!RunForUrl(conf, url,
+                 [&](CObjectProtoClient& proto_client) { return (proto_client.*remove)(url); })) {
+    ORCA_CS_LOG_AS(veklog::kLevelError, function, "[%s]Remove file failed, url[%s].[%s(%d)]",
+                   url.c_str());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void SetLogSink(LogSink sink, void* context) { veklog::SetSink(sink, context); }
@@ -162,31 +179,13 @@ bool CObjectClient::DownloadFile(char** buffer, uint32_t& length, std::string& r
 }
 
 bool CObjectClient::RemoveFileByUrl(const std::string& url) {
-  if (!ptr_conf_) {
-    LOG_ERROR("[%s]Remove file failed, ptr_conf_ is null, url[%s].[%s(%d)]", url.c_str());
-    return false;
-  }
-  if (!RunForUrl(ptr_conf_, url, [&url](CObjectProtoClient& proto_client) {
-        return proto_client.RemoveFile(url);
-      })) {
-    LOG_ERROR("[%s]Remove file failed, url[%s].[%s(%d)]", url.c_str());
-    return false;
-  }
-  return true;
+  ORCA_CS_FUNCTION_NAME(function);
+  return RemoveByUrl(ptr_conf_, url, &CObjectProtoClient::RemoveFile, function.c_str());
 }
 
 bool CObjectClient::RemoveObjectFileByUrl(const std::string& url) {
-  if (!ptr_conf_) {
-    LOG_ERROR("[%s]Remove file failed, ptr_conf_ is null, url[%s].[%s(%d)]", url.c_str());
-    return false;
-  }
-  if (!RunForUrl(ptr_conf_, url, [&url](CObjectProtoClient& proto_client) {
-        return proto_client.RemoveObjectFile(url);
-      })) {
-    LOG_ERROR("[%s]Remove file failed, url[%s].[%s(%d)]", url.c_str());
-    return false;
-  }
-  return true;
+  ORCA_CS_FUNCTION_NAME(function);
+  return RemoveByUrl(ptr_conf_, url, &CObjectProtoClient::RemoveObjectFile, function.c_str());
 }
 
 bool CObjectClient::GetStorageVersion(std::string& version, SStorageServerInfo info) {
