@@ -201,13 +201,8 @@ bool CObjectClient::GetStorageVersion(std::string& version, SStorageServerInfo i
   frame.max_response_body = proto::kMaxDocumentBytes;
   frame.trace_level = veklog::kLevelSuccess;
   ORCA_CS_FUNCTION_NAME(function);
-  const SRequestTexts texts{function.c_str(),
-                            "Client",
-                            "send get storage version failed",
-                            "Send get storage version msg failed",
-                            "get storage version failed",
-                            "get storage version failed",
-                            "get storage version"};
+  const SRequestTexts texts =
+      RequestTexts(function.c_str(), "get storage version failed", "get storage version");
   Net::CHttpClientResponse response;
   proto::CXmlProto document;
   if (!ptr_conf_->Succeeded(Exchange(signer, frame, texts, response, &document))) {

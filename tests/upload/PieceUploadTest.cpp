@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "LogCapture.h"
-#include "StorageClient/operations/PartTaskRegistry.h"
 #include "UploadTestUtil.h"
 
 namespace Orca {
@@ -69,9 +68,6 @@ TEST_F(PieceUploadTest, PiecesBecomePartsInOrder) {
                                           : c.first_url)));
     EXPECT_TRUE(Stored(url) == whole);
     EXPECT_EQ(PartsSent(), c.parts);
-    PartList pieces;
-    EXPECT_FALSE(CPartTaskRegistry::GetInstance().GetAllPieces(url.substr(7), pieces))
-        << "the piece task is closed";
   }
   EXPECT_EQ(emulator_.OpenUploads(), 0u);
 }

@@ -91,37 +91,36 @@ bool CPartTaskRegistry::FindPieceTask(const std::string& object_key, SPieceTask&
 
 bool CPartTaskRegistry::AddPiece(const std::string& object_key, uint32_t part_number,
                                  uint32_t size) {
-  std::lock_guard<std::mutex> lock(piece_mutex_);
-  const auto found = piece_tasks_.find(KeyOnly(object_key));
-  if (found == piece_tasks_.end()) {
-    return false;
-  }
-  found->second.sizes.emplace(part_number, size);
-  found->second.last_part = 0;
-  return true;
+  return WithPieces(object_key, [part_number, size](Pieces& pieces) {
+    pieces.sizes.emplace(part_number, size);
+    pieces.last_part = 0;
+  });
 }
 
 bool CPartTaskRegistry::SetLastPiece(const std::string& object_key, uint32_t part_number,
                                      uint32_t size) {
-  std::lock_guard<std::mutex> lock(piece_mutex_);
-  const auto found = piece_tasks_.find(KeyOnly(object_key));
-  if (found == piece_tasks_.end()) {
-    return false;
-  }
-  found->second.sizes[part_number] = size;
-  found->second.last_part = part_number;
-  return true;
+  return WithPieces(object_key, [part_number, size](Pieces& pieces) {
+    pieces.sizes[part_number] = size;
+    pieces.last_part = part_number;
+  });
 }
 
 bool CPartTaskRegistry::GetAllPieces(const std::string& object_key, PartList& parts) {
+  return WithPieces(object_key, [&parts](Pieces& pieces) {
+    for (const auto& [part_number, size] : pieces.sizes) {
+      parts[part_number] = SPartInfo{size, std::string()};
+    }
+  });
+}
+
+bool CPartTaskRegistry::WithPieces(const std::string& object_key,
+                                   const std::function<void(Pieces&)>& use) {
   std::lock_guard<std::mutex> lock(piece_mutex_);
   const auto found = piece_tasks_.find(KeyOnly(object_key));
   if (found == piece_tasks_.end()) {
     return false;
   }
-  for (const auto& [part_number, size] : found->second.sizes) {
-    parts[part_number] = SPartInfo{size, std::string()};
-  }
+  use(found->second);
   return true;
 }
 

@@ -9,6 +9,7 @@
 #define ORCA_CS_PARTTASKREGISTRY_H_
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -101,6 +102,10 @@ class CPartTaskRegistry {
     std::map<uint32_t, uint32_t> sizes;  // part number -> size
     uint32_t last_part = 0;              // the recorded last piece, 0 when none
   };
+
+  // Runs `use` on the pieces of the piece task of `object_key` under the
+  // piece-task mutex; false when there is no such task.
+  bool WithPieces(const std::string& object_key, const std::function<void(Pieces&)>& use);
 
   std::mutex piece_mutex_;
   std::map<SPieceTask, Pieces> piece_tasks_;

@@ -113,13 +113,7 @@ uint64_t CObjectProtoClient::GetObjectSize(const std::string& object_url) const 
   // Only the header fields matter; a body is kept only as far as a log
   // record would quote it.
   frame.max_response_body = kMaxQuotedBody;
-  const SRequestTexts texts{kDownloadObject,
-                            "Client",
-                            "send get metadata failed",
-                            "get metadata failed",
-                            "get metadata failed",
-                            "get metadata failed",
-                            "metadata"};
+  const SRequestTexts texts = RequestTexts(kDownloadObject, "get metadata failed", "metadata");
   Net::CHttpClientResponse response;
   if (!Exchange(signer_, frame, texts, response).ok()) {
     return 0;

@@ -37,13 +37,9 @@ Status CObjectProtoClient::CreatePartTask(std::string& task_id, const std::strin
   // The answer is a small document: a longer one is neither kept nor accepted.
   frame.max_response_body = proto::kMaxDocumentBytes;
   ORCA_CS_FUNCTION_NAME(function);
-  SRequestTexts texts{function.c_str(),
-                      "Client",
-                      "send create part task failed, " + bucket_object,
-                      "Send CreatePartTask msg failed",
-                      "create part task failed, " + bucket_object,
-                      "create part task failed",
-                      "CreatePartTask"};
+  SRequestTexts texts =
+      RequestTexts(function.c_str(), "create part task failed, " + bucket_object, "CreatePartTask");
+  texts.parse_failed = "create part task failed";
   texts.no_space = true;
   Net::CHttpClientResponse response;
   proto::CXmlProto document;
@@ -79,13 +75,10 @@ Status CObjectProtoClient::UploadPartObject(const std::string& object_key,
                         Base::str_fmt("?upload_id=%s&part_number=%u", task_id.c_str(), part_number),
                     data, size);
   ORCA_CS_FUNCTION_NAME(function);
-  SRequestTexts texts{
-      function.c_str(),  "Client", "send " + part, "Send UploadPartObject msg failed", part, part,
-      "UploadPartObject"};
+  SRequestTexts texts = RequestTexts(function.c_str(), part, "UploadPartObject");
   texts.no_space = true;
   Net::CHttpClientResponse response;
-  const Status status = Exchange(signer_, frame, texts, response);
-  return status;
+  return Exchange(signer_, frame, texts, response);
 }
 
 // The list is taken by value: the call owns its copy.
@@ -105,13 +98,10 @@ Status CObjectProtoClient::FinishPartTask(
   frame.body_md5 = true;
   frame.receive_timeout_ms = kFinishPartTaskTimeoutMs;
   ORCA_CS_FUNCTION_NAME(function);
-  SRequestTexts texts{
-      function.c_str(), "Client", "send " + task, "Send FinishPartTask msg failed", task, task,
-      "FinishPartTask"};
+  SRequestTexts texts = RequestTexts(function.c_str(), task, "FinishPartTask");
   texts.no_space = true;
   Net::CHttpClientResponse response;
-  const Status status = Exchange(signer_, frame, texts, response);
-  return status;
+  return Exchange(signer_, frame, texts, response);
 }
 
 }  // namespace CloudStorage

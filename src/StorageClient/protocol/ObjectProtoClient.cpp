@@ -66,13 +66,8 @@ Status CObjectProtoClient::GetBestNode(std::string& location, const std::string&
   // The answer is a small document: a longer one is neither kept nor accepted.
   frame.max_response_body = proto::kMaxDocumentBytes;
   ORCA_CS_FUNCTION_NAME(function);
-  SRequestTexts texts{function.c_str(),
-                      "Client",
-                      "send get best node failed",
-                      "Send get best node msg failed",
-                      "get best node failed",
-                      "get best node failed",
-                      "get best node"};
+  const SRequestTexts texts =
+      RequestTexts(function.c_str(), "get best node failed", "get best node");
   Net::CHttpClientResponse response;
   proto::CXmlProto document;
   const Status status = Exchange(signer_, frame, texts, response, &document);
@@ -97,13 +92,7 @@ Status CObjectProtoClient::UploadObject(std::string& object_url, const std::stri
                                         uint32_t size) {
   const SRequestFrame frame = DataNodeFrame("PUT", location, ResourcePath(object_key), data, size);
   ORCA_CS_FUNCTION_NAME(function);
-  SRequestTexts texts{function.c_str(),
-                      "Client",
-                      "send upload object failed",
-                      "Send upload object msg failed",
-                      "upload object failed",
-                      "upload object failed",
-                      "upload object"};
+  SRequestTexts texts = RequestTexts(function.c_str(), "upload object failed", "upload object");
   texts.no_space = true;
   Net::CHttpClientResponse response;
   const Status status = Exchange(signer_, frame, texts, response);

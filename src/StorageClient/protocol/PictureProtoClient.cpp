@@ -70,13 +70,8 @@ bool CPicProtoClient::GetBestNode(std::string& token, std::string& location) {
   // The answer is a small document: a longer one is neither kept nor accepted.
   frame.max_response_body = proto::kMaxDocumentBytes;
   ORCA_CS_FUNCTION_NAME(function);
-  const SRequestTexts texts{function.c_str(),
-                            "PicClient",
-                            "send get best node failed",
-                            "",
-                            "get best node failed",
-                            "get best node failed",
-                            "get best node"};
+  const SRequestTexts texts =
+      RequestTexts(function.c_str(), "get best node failed", "get best node", "PicClient");
   Net::CHttpClientResponse response;
   proto::CRapidJsonProto document;
   if (!Exchange(signer_, frame, texts, response, &document).ok()) {
@@ -160,13 +155,8 @@ bool CPicProtoClient::UploadPic(std::string& picture_url, const std::string& loc
   // The answer is a small document: a longer one is neither kept nor accepted.
   frame.max_response_body = proto::kMaxDocumentBytes;
   ORCA_CS_FUNCTION_NAME(function);
-  SRequestTexts texts{function.c_str(),
-                      "PicClient",
-                      "send upload picture failed",
-                      "",
-                      "upload picture failed",
-                      "upload picture failed",
-                      "upload picture"};
+  SRequestTexts texts =
+      RequestTexts(function.c_str(), "upload picture failed", "upload picture", "PicClient");
   texts.document = "json";
   Net::CHttpClientResponse response;
   if (!Exchange(signer_, frame, texts, response).ok()) {

@@ -48,6 +48,12 @@ Status ParseFailure(const std::string& body, const SRequestTexts& texts) {
 
 }  // namespace
 
+SRequestTexts RequestTexts(const char* function, const std::string& failed, const std::string& name,
+                           const char* tag) {
+  return SRequestTexts{function, tag, "send " + failed, "Send " + name + " msg failed", failed,
+                       failed,   name};
+}
+
 Net::CHttpClientRequest BuildRequest(const SSigner& signer, const SRequestFrame& frame) {
   Net::CHttpClientRequest request;
   request.SetURL(Net::URL(frame.url));

@@ -62,6 +62,11 @@ struct SRequestTexts {
   bool no_space = false;         // a 500 answer naming NotEnoughSpace is code 7
 };
 
+// The texts of most requests: "send <failed>" when the send fails, "<failed>"
+// for the status and the document, "Send <name> msg failed" as the message.
+SRequestTexts RequestTexts(const char* function, const std::string& failed, const std::string& name,
+                           const char* tag = "Client");
+
 // The request a frame describes: Host, Date, Content-MD5 and Authorization
 // in that order, the content type, the borrowed body and the frame's limits.
 Net::CHttpClientRequest BuildRequest(const SSigner& signer, const SRequestFrame& frame);
