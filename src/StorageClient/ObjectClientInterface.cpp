@@ -191,7 +191,7 @@ bool CObjectClient::RemoveObjectFileByUrl(const std::string& url) {
 bool CObjectClient::GetStorageVersion(std::string& version, SStorageServerInfo info) {
   const std::string address = Base::str_fmt("%s:%u", info.ip.c_str(), info.port);
   // Plain HTTP, signed with the keys of `info`; the root's query signs alone.
-  const SSigner signer{Signing::kObject, address, info.ak, info.sk};
+  const SSigner signer{Signing::kObject, address, info.ak, info.sk, &GetAuthString};
   SRequestFrame frame;
   frame.method = "GET";
   frame.url = "http://" + address + "/?version";

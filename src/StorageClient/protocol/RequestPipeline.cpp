@@ -13,9 +13,12 @@ namespace {
 std::string Sign(const SSigner& signer, const SRequestFrame& frame, const std::string& md5,
                  const std::string& date) {
   const std::string& type = frame.signed_type.empty() ? frame.content_type : frame.signed_type;
-  return signer.scheme == Signing::kObject
-             ? MakeSignature(frame.method, md5, type, date, "", frame.resource, signer.sk)
-             : MakePicSignature(frame.method, md5, type, date, frame.resource, signer.sk);
+  if (signer.scheme == Signing::kPicture) {
+    return MakePicSignature(frame.method, md5, type, date, frame.resource, signer.sk);
+  }
+  const ObjectSignature sign =
+      signer.object_signature != nullptr ? signer.object_signature : &MakeSignature;
+  return sign(frame.method, md5, type, date, "", frame.resource, signer.sk);
 }
 
 Status RefuseUnsafeTarget(const std::string& target, const SRequestTexts& texts) {

@@ -19,12 +19,19 @@ namespace CloudStorage {
 // headers) or the picture gateway's (without).
 enum class Signing { kObject, kPicture };
 
+// The object protocol's signature: method, Content-MD5, content type,
+// date, canonical headers, resource and key in, Base64 out.
+using ObjectSignature = std::string (*)(const std::string&, const std::string&, const std::string&,
+                                        const std::string&, const std::string&, const std::string&,
+                                        const std::string&);
+
 // Who signs, and the Host value every request carries.
 struct SSigner {
   Signing scheme = Signing::kObject;
   std::string host;
   std::string ak;
   std::string sk;
+  ObjectSignature object_signature = nullptr;  // null: MakeSignature
 };
 
 // What differs between the signed requests.
