@@ -64,7 +64,7 @@ bool CPictureClient::DownloadPicture(char** buffer, uint32_t& length, const std:
     LOG_ERROR("[%s]download pic failed, ptr_conf_ is null, url[%s].[%s(%d)]", url.c_str());
     return false;
   }
-  const Status refused = CheckTargetText("picture url", url);
+  Status refused = CheckTargetText("picture url", url);
   if (!refused.ok()) {
     LOG_ERROR("[%s]download pic failed, %s[%s(%d)]", refused.message().c_str());
     return false;

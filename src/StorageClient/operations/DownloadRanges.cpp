@@ -32,15 +32,15 @@ Status CDownloadToFile::DownloadRanges(const std::string& object_url, uint64_t s
   for (uint64_t start = 0, i = 0; start < size; start += kRangeSize, ++i) {
     const uint64_t end = std::min<uint64_t>(start + kRangeSize, size);
     Net::CHttpClientResponse& answer = answers[i % 2];
-    const Status fetched = FetchRange(answer, object_url, start, end);
-    const Status written = FinishSliceWrite(writer, writing);  // a write failure prevails
+    Status fetched = FetchRange(answer, object_url, start, end);
+    Status written = FinishSliceWrite(writer, writing);  // a write failure prevails
     if (!written.ok() || !fetched.ok()) {
       return written.ok() ? fetched : written;
     }
     writing = end - start;
     writer.Post(start, answer.GetBody().data(), static_cast<uint32_t>(writing));
   }
-  const Status written = FinishSliceWrite(writer, writing);
+  Status written = FinishSliceWrite(writer, writing);
   if (!written.ok()) {
     return written;
   }
@@ -55,7 +55,7 @@ Status CDownloadToFile::FetchRange(Net::CHttpClientResponse& response,
   const std::string range =
       Base::str_fmt("%llu-%llu", static_cast<ull>(start), static_cast<ull>(end));
   const uint64_t slice = end - start;
-  const Status fetched = proto_client_.FetchObject(
+  Status fetched = proto_client_.FetchObject(
       response, range, object_url, RedirectCaller::kRangedDownload, kDownloadObject, {}, slice + 1);
   if (!fetched.ok()) {
     return fetched;

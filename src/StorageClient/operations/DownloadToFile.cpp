@@ -43,8 +43,8 @@ Status CDownloadToFile::Run(const std::string& object_url) {
     return Status::NotRecorded();
   }
   const uint64_t size = conf_->config.use_https ? proto_client_.GetObjectSize(object_url) : 0;
-  const Status status = size >= kRangedDownloadThreshold ? DownloadRanges(object_url, size)
-                                                         : DownloadStream(object_url);
+  Status status = size >= kRangedDownloadThreshold ? DownloadRanges(object_url, size)
+                                                   : DownloadStream(object_url);
   file_.Close();
   if (status.ok()) {
     ORCA_CS_LOG_AS(veklog::kLevelSuccess, kDownloadObject,
@@ -81,9 +81,8 @@ Status CDownloadToFile::JudgeStream(bool streamed, const std::string& object_url
 Status CDownloadToFile::FollowStreamRedirect(const std::string& object_url) {
   std::string base;
   std::string target;
-  const Status usable =
-      RedirectTarget(RedirectCaller::kStreamedDownload, redirect_location_, conf_->config.use_https,
-                     object_url, kDownloadTexts, base, target);
+  Status usable = RedirectTarget(RedirectCaller::kStreamedDownload, redirect_location_,
+                                 conf_->config.use_https, object_url, kDownloadTexts, base, target);
   if (!usable.ok()) {
     return usable;
   }

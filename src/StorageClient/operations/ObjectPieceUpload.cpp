@@ -52,7 +52,7 @@ bool UnnamedPieceKey(const std::string& url, const char* function, std::string& 
 // A key goes on the request line as it is: one with a byte that cannot stand
 // there is refused (code 2) before anything is sent.
 bool KeyIsSafe(ObjectImpl& conf, const SPieceCall& call) {
-  const Status status = CheckTargetText("object key", call.object_key);
+  Status status = CheckTargetText("object key", call.object_key);
   if (!status.ok()) {
     ORCA_CS_LOG_AS(veklog::kLevelError, call.function, "[%s]upload piece failed, %s[%s(%d)]",
                    status.message().c_str());

@@ -35,8 +35,8 @@ bool CPartUploadTask::Upload() {
   ObjectImpl& conf = *proto_client_->conf();
   try {
     for (int attempt = 0; attempt < kPartUploadAttempts; ++attempt) {
-      const Status status = proto_client_->UploadPartObject(
-          object_key_, location_, info_.part_number, info_.task_id, info_.data, info_.size);
+      Status status = proto_client_->UploadPartObject(object_key_, location_, info_.part_number,
+                                                      info_.task_id, info_.data, info_.size);
       if (status.ok()) {
         return true;
       }

@@ -23,7 +23,7 @@ bool UploadWholeObject(const std::shared_ptr<ObjectImpl>& conf, const std::strin
                    "[%s]upload file failed, ptr_conf_ is null.[%s(%d)]");
     return false;
   }
-  const Status key = CheckTargetText("object key", object_key);
+  Status key = CheckTargetText("object key", object_key);
   if (!key.ok()) {
     ORCA_CS_LOG_AS(veklog::kLevelError, function, "[%s]upload file failed, %s[%s(%d)]",
                    key.message().c_str());

@@ -148,12 +148,12 @@ Status CObjectProtoClient::DownloadObject(char** buffer, uint32_t& length, const
   ORCA_CS_FUNCTION_NAME(function);
   CMemoryBody body;
   Net::CHttpClientResponse response;
-  const Status fetched = FetchObject(response, range, object_url, RedirectCaller::kMemoryDownload,
-                                     function.c_str(), body.Storage());
+  Status fetched = FetchObject(response, range, object_url, RedirectCaller::kMemoryDownload,
+                               function.c_str(), body.Storage());
   if (!fetched.ok()) {
     return fetched;
   }
-  const Status whole = CheckMemoryBody(response);
+  Status whole = CheckMemoryBody(response);
   if (!whole.ok()) {
     return whole;
   }

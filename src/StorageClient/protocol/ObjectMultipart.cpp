@@ -43,7 +43,7 @@ Status CObjectProtoClient::CreatePartTask(std::string& task_id, const std::strin
   texts.no_space = true;
   Net::CHttpClientResponse response;
   proto::CXmlProto document;
-  const Status status = Exchange(signer_, frame, texts, response, &document);
+  Status status = Exchange(signer_, frame, texts, response, &document);
   if (!status.ok()) {
     return status;
   }

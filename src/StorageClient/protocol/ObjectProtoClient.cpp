@@ -70,7 +70,7 @@ Status CObjectProtoClient::GetBestNode(std::string& location, const std::string&
       RequestTexts(function.c_str(), "get best node failed", "get best node");
   Net::CHttpClientResponse response;
   proto::CXmlProto document;
-  const Status status = Exchange(signer_, frame, texts, response, &document);
+  Status status = Exchange(signer_, frame, texts, response, &document);
   if (!status.ok()) {
     return status;
   }
@@ -95,7 +95,7 @@ Status CObjectProtoClient::UploadObject(std::string& object_url, const std::stri
   SRequestTexts texts = RequestTexts(function.c_str(), "upload object failed", "upload object");
   texts.no_space = true;
   Net::CHttpClientResponse response;
-  const Status status = Exchange(signer_, frame, texts, response);
+  Status status = Exchange(signer_, frame, texts, response);
   if (!status.ok()) {
     return status;
   }
@@ -119,7 +119,7 @@ Status CObjectProtoClient::Remove(const std::string& object_url, const std::stri
                             "remove object failed",
                             "remove object"};
   Net::CHttpClientResponse response;
-  const Status status = Exchange(signer_, frame, texts, response);
+  Status status = Exchange(signer_, frame, texts, response);
   if (!status.ok()) {
     return status;
   }

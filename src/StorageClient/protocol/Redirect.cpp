@@ -32,7 +32,7 @@ Status FirstAnswerFailure(const Net::CHttpClientResponse& response, const SDownl
 Status FollowUp(const std::string& location, const SDownloadTexts& texts, const std::string& base,
                 const std::string& target, const SendGet& send,
                 Net::CHttpClientResponse& response) {
-  const Status sent = send(base, target, response);
+  Status sent = send(base, target, response);
   if (!sent.ok()) {
     ORCA_CS_LOG_AS(veklog::kLevelError, texts.function,
                    "[%s][%s]send %s failed, redirect url:%s[%s(%d)]", texts.tag, texts.what,
@@ -101,7 +101,7 @@ Status FetchFollowingRedirect(RedirectCaller caller, bool use_https, const SDown
                               const std::string& base, const std::string& target,
                               const SendGet& send, const ClassifyAnswer& classify,
                               Net::CHttpClientResponse& response) {
-  const Status sent = send(base, target, response);
+  Status sent = send(base, target, response);
   if (!sent.ok()) {
     ORCA_CS_LOG_AS(veklog::kLevelError, texts.function, "[%s][%s]send %s failed, url:%s[%s(%d)]",
                    texts.tag, texts.what, target.c_str());
@@ -118,8 +118,7 @@ Status FetchFollowingRedirect(RedirectCaller caller, bool use_https, const SDown
   response.GetHeaderField(location, "Location");
   std::string new_base;
   std::string new_target;
-  const Status usable =
-      RedirectTarget(caller, location, use_https, target, texts, new_base, new_target);
+  Status usable = RedirectTarget(caller, location, use_https, target, texts, new_base, new_target);
   return usable.ok() ? FollowUp(location, texts, new_base, new_target, send, response) : usable;
 }
 
