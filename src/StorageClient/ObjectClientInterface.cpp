@@ -196,7 +196,7 @@ bool CObjectClient::GetStorageVersion(std::string& version, SStorageServerInfo i
   frame.method = "GET";
   frame.url = "http://" + address + "/?version";
   frame.resource = "?version";
-  frame.content_type = "application/xml; charset=utf-8";
+  frame.content_type = kXmlContentType;
   // The answer is a small document: a longer one is neither kept nor accepted.
   frame.max_response_body = proto::kMaxDocumentBytes;
   frame.trace_level = veklog::kLevelSuccess;

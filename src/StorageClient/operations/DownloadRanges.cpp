@@ -13,8 +13,6 @@ namespace Orca {
 namespace CloudStorage {
 namespace {
 
-constexpr char kDownloadObject[] = "Orca::CloudStorage::CObjectProtoClient::DownloadObject";
-
 using ull = unsigned long long;
 
 }  // namespace

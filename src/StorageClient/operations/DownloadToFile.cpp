@@ -1,13 +1,13 @@
 #include "operations/DownloadToFile.h"
 
 #include <algorithm>
-#include <charconv>
 #include <utility>
 
 #include "base/Encoding.h"
 #include "base/StrFmt.h"
 #include "protocol/Redirect.h"
 #include "wire/Constants.h"
+#include "wire/HeaderValue.h"
 #include "wire/Logging.h"
 
 // Records of the helpers below name the protocol step they serve.
@@ -20,19 +20,9 @@ namespace Orca {
 namespace CloudStorage {
 namespace {
 
-constexpr char kDownloadObject[] = "Orca::CloudStorage::CObjectProtoClient::DownloadObject";
-constexpr char kRecvMsgCallback[] = "Orca::CloudStorage::CObjectProtoClient::RecvMsgCallback";
 constexpr SDownloadTexts kDownloadTexts{kDownloadObject, "Client", "download object"};
 
 using ull = unsigned long long;
-
-// The leading decimal digits of `text`: 0 when there are none, the largest
-// value when they overflow.
-uint64_t LeadingDecimal(const std::string& text) {
-  uint64_t value = 0;
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  return result.ec == std::errc::result_out_of_range ? UINT64_MAX : value;
-}
 
 }  // namespace
 

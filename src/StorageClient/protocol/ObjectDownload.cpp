@@ -1,7 +1,6 @@
 // CObjectProtoClient: the download requests: to memory (whole or by range),
 // the metadata, the ranges and the stream of a download to a file.
 #include <algorithm>
-#include <charconv>
 #include <climits>
 #include <map>
 
@@ -9,25 +8,16 @@
 #include "proto/Proto.h"
 #include "protocol/MemoryBody.h"
 #include "protocol/ObjectProtoClient.h"
+#include "wire/HeaderValue.h"
 #include "wire/Logging.h"
 
 namespace Orca {
 namespace CloudStorage {
 namespace {
 
-constexpr char kXmlContentType[] = "application/xml; charset=utf-8";
 constexpr char kSendObjectMsg[] = "Orca::CloudStorage::CObjectProtoClient::SendObjectMsg";
-constexpr char kDownloadObject[] = "Orca::CloudStorage::CObjectProtoClient::DownloadObject";
 
 int TimeoutMs(uint32_t ms) { return ms > INT_MAX ? INT_MAX : static_cast<int>(ms); }
-
-// The leading decimal digits of `text`: 0 when there are none, the largest
-// value when they overflow.
-uint64_t LeadingDecimal(const std::string& text) {
-  uint64_t value = 0;
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  return result.ec == std::errc::result_out_of_range ? UINT64_MAX : value;
-}
 
 }  // namespace
 

@@ -41,22 +41,12 @@ Status CObjectProtoClient::CreatePartTask(std::string& task_id, const std::strin
       RequestTexts(function.c_str(), "create part task failed, " + bucket_object, "CreatePartTask");
   texts.parse_failed = "create part task failed";
   texts.no_space = true;
-  Net::CHttpClientResponse response;
-  proto::CXmlProto document;
-  Status status = Exchange(signer_, frame, texts, response, &document);
+  // The upload id goes into the query of every later request of the upload.
+  Status status = ExchangeForText(signer_, frame, texts, "/InitiateMultipartUploadResult/UploadId",
+                                  &FindTargetUnsafeByte, "upload id", task_id);
   if (!status.ok()) {
     return status;
   }
-  std::string upload_id = document.get_v("/InitiateMultipartUploadResult/UploadId", "");
-  // The upload id goes into the query of every later request of the upload.
-  const size_t unsafe = FindTargetUnsafeByte(upload_id);
-  if (unsafe != std::string::npos) {
-    const std::string problem = DescribeUnsafeByte("upload id", upload_id, unsafe);
-    LOG_ERROR("[%s][Client]create part task failed, %s, %s[%s(%d)]", bucket_object.c_str(),
-              problem.c_str());
-    return Status(ErrorCode::kBadAnswer, "CreatePartTask rsp " + problem + ".");
-  }
-  task_id = std::move(upload_id);
   LOG_SUCCESS("[%s][Client]create part task success, %s, task_id[%s][%s(%d)]",
               bucket_object.c_str(), task_id.c_str());
   return Status();

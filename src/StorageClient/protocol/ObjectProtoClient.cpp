@@ -13,7 +13,6 @@ namespace Orca {
 namespace CloudStorage {
 namespace {
 
-constexpr char kXmlContentType[] = "application/xml; charset=utf-8";
 constexpr char kBinaryContentType[] = "binary/octet-stream";
 
 }  // namespace
@@ -68,21 +67,12 @@ Status CObjectProtoClient::GetBestNode(std::string& location, const std::string&
   ORCA_CS_FUNCTION_NAME(function);
   const SRequestTexts texts =
       RequestTexts(function.c_str(), "get best node failed", "get best node");
-  Net::CHttpClientResponse response;
-  proto::CXmlProto document;
-  Status status = Exchange(signer_, frame, texts, response, &document);
+  // The node goes into the authority of the upload URLs.
+  Status status = ExchangeForText(signer_, frame, texts, "/BestNodeInfo/Location",
+                                  &FindAuthorityUnsafeByte, "location", location);
   if (!status.ok()) {
     return status;
   }
-  std::string found = document.get_v("/BestNodeInfo/Location", "");
-  // The node goes into the authority of the upload URLs.
-  const size_t unsafe = FindAuthorityUnsafeByte(found);
-  if (unsafe != std::string::npos) {
-    const std::string problem = DescribeUnsafeByte("location", found, unsafe);
-    LOG_ERROR("[%s][Client]get best node failed, %s[%s(%d)]", problem.c_str());
-    return Status(ErrorCode::kBadAnswer, "get best node rsp " + problem + ".");
-  }
-  location = std::move(found);
   LOG_SUCCESS("[%s][Client]get best node success, location[%s][%s(%d)]", location.c_str());
   return Status();
 }

@@ -122,5 +122,27 @@ Status Exchange(const SSigner& signer, const SRequestFrame& frame, const SReques
   return Status();
 }
 
+Status ExchangeForText(const SSigner& signer, const SRequestFrame& frame,
+                       const SRequestTexts& texts, const char* path,
+                       size_t (*find_unsafe)(const std::string&), const char* what,
+                       std::string& text) {
+  Net::CHttpClientResponse response;
+  proto::CXmlProto document;
+  Status status = Exchange(signer, frame, texts, response, &document);
+  if (!status.ok()) {
+    return status;
+  }
+  std::string found = document.get_v(path, "");
+  const size_t unsafe = find_unsafe(found);
+  if (unsafe != std::string::npos) {
+    const std::string problem = DescribeUnsafeByte(what, found, unsafe);
+    ORCA_CS_LOG_AS(veklog::kLevelError, texts.function, "[%s][%s]%s, %s[%s(%d)]", texts.tag,
+                   texts.failed.c_str(), problem.c_str());
+    return Status(ErrorCode::kBadAnswer, texts.name + " rsp " + problem + ".");
+  }
+  text = std::move(found);
+  return Status();
+}
+
 }  // namespace CloudStorage
 }  // namespace Orca

@@ -89,6 +89,14 @@ Status SendRequest(const SSigner& signer, const SRequestFrame& frame, const SReq
 Status Exchange(const SSigner& signer, const SRequestFrame& frame, const SRequestTexts& texts,
                 Net::CHttpClientResponse& response, proto::IProto* document = nullptr);
 
+// Exchange with an XML answer, then `text` gets its value at `path`, a value
+// that later requests carry: one holding a byte that `find_unsafe` finds is
+// code 5 "<name> rsp <what>[...] holds byte ...", logged after "<failed>, ".
+Status ExchangeForText(const SSigner& signer, const SRequestFrame& frame,
+                       const SRequestTexts& texts, const char* path,
+                       size_t (*find_unsafe)(const std::string&), const char* what,
+                       std::string& text);
+
 }  // namespace CloudStorage
 }  // namespace Orca
 

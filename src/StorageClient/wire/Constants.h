@@ -41,6 +41,9 @@ inline constexpr int kPartUploadAttempts = 3;
 inline constexpr uint32_t kDefaultTimeoutMs = 15000;
 inline constexpr int kFinishPartTaskTimeoutMs = 60000;
 
+// The content type of the requests that expect an XML answer.
+inline constexpr char kXmlContentType[] = "application/xml; charset=utf-8";
+
 // Server bodies copied into log records and error messages are cut here.
 inline constexpr size_t kMaxQuotedBody = 4096;
 

@@ -15,6 +15,11 @@ namespace CloudStorage {
 
 inline constexpr char kLogModule[] = "platform.LocalStorage";
 
+// The steps named by the records of a download to a file, wherever they run.
+inline constexpr char kDownloadObject[] = "Orca::CloudStorage::CObjectProtoClient::DownloadObject";
+inline constexpr char kRecvMsgCallback[] =
+    "Orca::CloudStorage::CObjectProtoClient::RecvMsgCallback";
+
 // "bool Orca::CloudStorage::CObjectClient::Init()" -> "Orca::CloudStorage::CObjectClient::Init"
 std::string QualifiedFunctionName(const char* pretty_function);
 
