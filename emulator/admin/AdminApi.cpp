@@ -51,6 +51,7 @@ FaultMatch MatchOf(const rapidjson::Value& doc) {
   match.role = StringField(doc, "role");
   match.method = StringField(doc, "method");
   match.path = StringField(doc, "path");
+  match.range = StringField(doc, "range");
   return match;
 }
 
@@ -74,6 +75,8 @@ void WriteMatch(JsonWriter& json, const FaultMatch& match) {
   json.String(match.method.c_str());
   json.Key("path");
   json.String(match.path.c_str());
+  json.Key("range");
+  json.String(match.range.c_str());
 }
 
 void WriteFaults(JsonWriter& json, const FaultInjector& faults) {

@@ -183,6 +183,9 @@ void AnswerWithFault(Exchange& ex, Context& ctx, const FaultAction& action) {
   DrainBody(ex);
   switch (action.kind) {
     case FaultKind::kStatus:
+      if (action.delay_ms > 0) {
+        ctx.stop.SleepFor(std::chrono::milliseconds(action.delay_ms));
+      }
       ex.res.status = action.status == 0 ? kDefaultStatus : action.status;
       ex.res.set_content(action.body,
                          action.content_type.empty() ? "application/xml" : action.content_type);

@@ -86,9 +86,10 @@ bool GlobMatch(const std::string& pattern, const std::string& text) {
 }
 
 bool FaultMatch::Matches(const std::string& role_name, const std::string& method_name,
-                         const std::string& target) const {
+                         const std::string& target, const std::string& range_header) const {
   return (role.empty() || role == role_name) && (method.empty() || method == method_name) &&
-         GlobMatch(path.empty() ? "*" : path, target);
+         GlobMatch(path.empty() ? "*" : path, target) &&
+         (range.empty() || GlobMatch(range, range_header));
 }
 
 uint64_t FaultInjector::Add(const FaultMatch& match, const FaultAction& action, int count) {
@@ -125,10 +126,11 @@ std::optional<RandomFaults> FaultInjector::Random() const {
 }
 
 std::optional<FaultAction> FaultInjector::Take(const std::string& role, const std::string& method,
-                                               const std::string& target) {
+                                               const std::string& target,
+                                               const std::string& range_header) {
   const std::lock_guard<std::mutex> lock(mu_);
   for (auto it = rules_.begin(); it != rules_.end(); ++it) {
-    if (it->match.Matches(role, method, target)) {
+    if (it->match.Matches(role, method, target, range_header)) {
       const FaultAction action = it->action;
       if (--it->remaining <= 0) {
         rules_.erase(it);
@@ -136,7 +138,8 @@ std::optional<FaultAction> FaultInjector::Take(const std::string& role, const st
       return action;
     }
   }
-  if (!random_ || random_->kinds.empty() || !random_->match.Matches(role, method, target)) {
+  if (!random_ || random_->kinds.empty() ||
+      !random_->match.Matches(role, method, target, range_header)) {
     return std::nullopt;
   }
   const double draw = std::uniform_real_distribution<double>(0.0, 1.0)(generator_);

@@ -51,13 +51,15 @@ struct FaultAction {
 
 // Which requests a rule applies to; empty fields match anything. `path` is a
 // glob ("*" matches any run of characters) over the request target, path and
-// query, e.g. "/pool1/*" or "*?bestnode".
+// query, e.g. "/pool1/*" or "*?bestnode"; `range` a glob over the Range
+// header, e.g. "bytes=3145728-*".
 struct FaultMatch {
   std::string role;
   std::string method;
   std::string path = "*";
+  std::string range;
   bool Matches(const std::string& role_name, const std::string& method_name,
-               const std::string& target) const;
+               const std::string& target, const std::string& range_header) const;
 };
 
 struct FaultRule {
@@ -91,7 +93,7 @@ class FaultInjector {
   // The fault for this request, if any: the first rule that matches (its
   // count goes down), else a random draw.
   std::optional<FaultAction> Take(const std::string& role, const std::string& method,
-                                  const std::string& target);
+                                  const std::string& target, const std::string& range_header);
 
  private:
   mutable std::mutex mu_;

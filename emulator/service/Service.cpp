@@ -93,7 +93,8 @@ void Service::Handle(Role role, int port, const httplib::Request& req, httplib::
   // Without authentication nothing checks Content-MD5: spare the digest.
   ex.hash_body = ctx_.auth.enabled();
   res.set_header(kRequestIdHeader, ex.request_id);
-  const auto fault = faults_.Take(RoleName(role), req.method, ex.target());
+  const auto fault =
+      faults_.Take(RoleName(role), req.method, ex.target(), req.get_header_value("Range"));
   ex.ignore_range = fault && fault->kind == FaultKind::kIgnoreRange;
   try {
     if (fault && ReplacesHandling(fault->kind)) {

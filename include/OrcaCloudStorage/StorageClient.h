@@ -13,7 +13,8 @@
 //
 // Thread safety: every member may be called from any thread, and copies of a
 // client may be used from several threads at once. Copies share one
-// configuration, one error state and one pair of time-outs.
+// configuration, one error state, one pair of time-outs and one transfer
+// concurrency.
 
 #ifndef ORCA_CLOUD_STORAGE_STORAGE_CLIENT_H_
 #define ORCA_CLOUD_STORAGE_STORAGE_CLIENT_H_
@@ -111,7 +112,8 @@ class ORCA_CS_API CObjectClient {
  public:
   // Copies `config`; validates nothing (see Init).
   explicit CObjectClient(const SStorageServerConfig& config);
-  // Copies share configuration, error state and time-outs.
+  // Copies share configuration, error state, time-outs and transfer
+  // concurrency.
   CObjectClient(const CObjectClient& other);
   CObjectClient& operator=(const CObjectClient& other);
   ~CObjectClient();
@@ -131,6 +133,14 @@ class ORCA_CS_API CObjectClient {
   // Receive and send time-outs in milliseconds for downloads (15000 each by
   // default; 0 means the HTTP component's default).
   void SetTimeoutConfig(uint32_t receive_timeout, uint32_t send_timeout);
+
+  // How many transfers one operation keeps in flight at once: the 1 MiB
+  // ranges of a ranged download to a file (each on a connection of its own,
+  // each written at its offset; memory stays within count x (1 MiB + 1)),
+  // and the part workers of a whole-file upload. 4 by default; 1 fetches one
+  // range after another. Read when an operation starts. False with code 2
+  // for 0 or more than 16, leaving the value unchanged.
+  bool SetTransferConcurrency(uint32_t count);
 
   // Stores `size` bytes (at most 32 MiB) as a new object; `url` receives its
   // object URL on success and is left untouched on failure.

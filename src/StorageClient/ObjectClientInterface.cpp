@@ -111,6 +111,18 @@ void CObjectClient::SetTimeoutConfig(uint32_t receive_timeout, uint32_t send_tim
   ptr_conf_->send_timeout.store(send_timeout, std::memory_order_relaxed);
 }
 
+bool CObjectClient::SetTransferConcurrency(uint32_t count) {
+  if (count == 0 || count > kMaxTransferConcurrency) {
+    LOG_ERROR("[%s]transfer concurrency[%u] is invalid.[%s(%d)]", count);
+    return ptr_conf_->Record(Status(
+        ErrorCode::kInvalidArgument,
+        Base::str_fmt("transfer concurrency[%u] out of range[1-%u].", count,
+                      kMaxTransferConcurrency)));
+  }
+  ptr_conf_->transfer_concurrency.store(count, std::memory_order_relaxed);
+  return true;
+}
+
 std::string CObjectClient::GetAuthString(const std::string& method, const std::string& content_md5,
                                          const std::string& content_type, const std::string& date,
                                          const std::string& headers, const std::string& resource,

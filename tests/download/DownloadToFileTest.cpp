@@ -39,6 +39,17 @@ std::optional<std::string> ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// Requests in the order of their Range header's first offset ("bytes=FIRST-").
+std::vector<EmulatorRequest> ByRange(std::vector<EmulatorRequest> requests) {
+  const auto start = [](const EmulatorRequest& request) {
+    const std::string range = request.Header("Range");
+    return range.empty() ? 0 : std::stoull(range.substr(6));
+  };
+  std::sort(requests.begin(), requests.end(),
+            [&](const auto& a, const auto& b) { return start(a) < start(b); });
+  return requests;
+}
+
 std::string GeneratedUrl(uint64_t size, uint64_t seed) {
   return "/" + Emulator::pool().name + "/" + GeneratedKey(size, seed);
 }
@@ -121,7 +132,7 @@ const SizeCase kSizes[] = {
 class DownloadSizesTest : public DownloadToFileTest, public ::testing::WithParamInterface<bool> {};
 
 // Every size case: the file is exactly the object, the requests are those
-// of the path, progress rises strictly to 100 (once per range when ranged).
+// of the path (the ranges in any order), progress rises strictly to 100.
 TEST_P(DownloadSizesTest, FileIsExactlyTheObject) {
   const bool https = GetParam();
   Start(https);
@@ -139,7 +150,7 @@ TEST_P(DownloadSizesTest, FileIsExactlyTheObject) {
     EXPECT_EQ(std::count_if(journal.begin(), journal.end(),
                             [](const auto& request) { return request.query == "metadata"; }),
               https ? 1 : 0);
-    const std::vector<EmulatorRequest> gets = ObjectGets("download");
+    const std::vector<EmulatorRequest> gets = ByRange(ObjectGets("download"));
     const bool ranged = https && c.ranges > 0;
     ASSERT_THAT(gets, SizeIs(ranged ? c.ranges : 1));
     EXPECT_EQ(gets.front().Header("Range"), ranged ? c.first_range : "");
@@ -153,7 +164,6 @@ TEST_P(DownloadSizesTest, FileIsExactlyTheObject) {
       EXPECT_EQ(percents_.back(), 100);
       EXPECT_EQ(std::adjacent_find(percents_.begin(), percents_.end(), std::greater_equal<>()),
                 percents_.end());
-      EXPECT_TRUE(!ranged || percents_.size() == c.ranges);
     }
   }
 }
@@ -179,7 +189,9 @@ TEST_F(DownloadToFileTest, StreamedRedirectKeepsTheObjectUrl) {
 
 TEST_F(DownloadToFileTest, RangedRedirectsUseTheLocationPath) {
   // Every range is redirected to a node: the first to another object's path.
+  // One range at a time, so that the first is the one redirected elsewhere.
   Start(true, "always");
+  ASSERT_TRUE(client_->SetTransferConcurrency(1));
   const std::string url = GeneratedUrl(10 * kMiB, 8);
   const std::string other = GeneratedUrl(10 * kMiB, 9);
   AddFault(R"({"kind":"bad_location","role":"download","path":"*.bin","location":")" + NodeBase() +
@@ -207,7 +219,7 @@ TEST_F(DownloadToFileTest, ObjectPastTwoGiBOverHttps) {
   ASSERT_TRUE(client_->DownloadFile(GeneratedUrl(kSize, 10), path));
   ASSERT_EQ(std::filesystem::file_size(path), kSize);
 
-  const std::vector<EmulatorRequest> gets = ObjectGets("download");
+  const std::vector<EmulatorRequest> gets = ByRange(ObjectGets("download"));
   ASSERT_THAT(gets, SizeIs(2050));
   EXPECT_EQ(gets[2048].Header("Range"), "bytes=2147483648-2148532224");
   EXPECT_EQ(gets.back().Header("Range"), "bytes=2148532224-2148532229");
@@ -241,11 +253,31 @@ TEST_F(DownloadToFileTest, OneGiBStreamedKeepsMemoryBounded) {
   EXPECT_EQ(std::filesystem::file_size(path), 1024 * kMiB);
 }
 
+TEST_F(DownloadToFileTest, RangesInFlightKeepMemoryBounded) {
+  Start(true);
+  ASSERT_TRUE(client_->SetTransferConcurrency(16));
+  const std::string url = GeneratedUrl(128 * kMiB, 12);
+  const std::string path = LocalPath("ranged");
+  // Sixteen ranges of 1 MiB and a byte in flight, not the object.
+  EXPECT_EXIT(
+      {
+        Orca::CloudStorage::CObjectClient client(*client_);
+        const long before = PeakRssKib();
+        const bool ok = client.DownloadFile(url, path);
+        const long growth_kib = PeakRssKib() - before;
+        std::fprintf(stderr, "ok=%d peak growth %ld KiB\n", ok ? 1 : 0, growth_kib);
+        std::_Exit(ok && before > 0 && growth_kib < 64L * 1024 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(std::filesystem::file_size(path), 128 * kMiB);
+}
+
 // A range answer must hold its slice, and at most the boundary byte the
 // range text names beyond it: one byte short fails, and so does a server
 // that ignores the Range (its first bytes are not the slice).
 TEST_F(DownloadToFileTest, RangeAnswerOfTheWrongLengthFails) {
   Start(true);
+  ASSERT_TRUE(client_->SetTransferConcurrency(1));  // the fault meets the first range
   const std::string url = GeneratedUrl(12 * kMiB, 31);
   const struct {
     const char* fault;    // on the first range

@@ -59,7 +59,7 @@ TEST_F(FaultTest, EachKindMisbehavesAsDocumented) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.kind);
     // Each kind takes the parameters it uses: status 503, body, delay, header, size.
-    emulator_.AddFault({c.kind, "", "", "*", 1, 503, "oops", 50, kLength, "", 3 << 20});
+    emulator_.AddFault({c.kind, "", "", "*", 1, 503, "oops", 50, kLength, "", 3 << 20, ""});
     const WireAnswer answer = Fetch();
     EXPECT_EQ(answer.status(), c.status);
     EXPECT_EQ(answer.Header(c.header), c.value) << c.header;

@@ -1,11 +1,16 @@
 // CDownloadToFile: the ranged path. Over HTTPS an object of 10 MiB and more
-// comes in 1 MiB ranges; each slice is written at its own offset by a writer
-// thread while the next range is fetched.
+// comes in 1 MiB ranges, up to the transfer concurrency of them in flight on
+// as many threads (the caller's among them); each slice is written at its own
+// offset as soon as it arrives.
 #include <algorithm>
+#include <exception>
+#include <limits>
+#include <mutex>
+#include <new>
 
 #include "base/StrFmt.h"
+#include "base/ThreadPool.h"
 #include "operations/DownloadToFile.h"
-#include "operations/SliceWriter.h"
 #include "wire/Constants.h"
 #include "wire/Logging.h"
 
@@ -17,32 +22,115 @@ using ull = unsigned long long;
 
 }  // namespace
 
+// The ranges of one download, handed out in order. Once a range has failed
+// no further range is handed out; the failure kept is that of the lowest
+// failed range, the one a download of one range after another would meet.
+struct CDownloadToFile::SRangeRun {
+  SRangeRun(const std::string& url, uint64_t object_size)
+      : object_url(url),
+        size(object_size),
+        count(object_size / kRangeSize + (object_size % kRangeSize != 0 ? 1 : 0)) {}
+
+  // The next range to fetch; false when none is left or one has failed.
+  bool Claim(uint64_t& index) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (failed_index != kNone || next == count) {
+      return false;
+    }
+    index = next++;
+    return true;
+  }
+  void Fail(uint64_t index, Status status) {
+    if (index < failed_index) {
+      failed_index = index;
+      failure = std::move(status);
+    }
+  }
+
+  static constexpr uint64_t kNone = std::numeric_limits<uint64_t>::max();
+  const std::string& object_url;
+  const uint64_t size;
+  const uint64_t count;
+  std::mutex mutex;  // guards the fields below, the file's writes and progress
+  uint64_t next = 0;
+  uint64_t failed_index = kNone;
+  Status failure;
+};
+
+class CDownloadToFile::CRangeWorker : public Base::CTask {
+ public:
+  CRangeWorker(CDownloadToFile& download, SRangeRun& run) : download_(download), run_(run) {}
+  bool Run() override {
+    download_.FetchRanges(run_);
+    return true;
+  }
+
+ private:
+  CDownloadToFile& download_;
+  SRangeRun& run_;
+};
+
 Status CDownloadToFile::DownloadRanges(const std::string& object_url, uint64_t size) {
   content_length_ = size;
   if (!OpenLocalFile(kDownloadObject)) {
     return Outcome(ErrorCode::kLocalFile);
   }
-  // Each slice is written while the next range is fetched: one answer is
-  // on its way in while the other goes to disk.
-  Net::CHttpClientResponse answers[2];
-  CSliceWriter writer(file_);
-  uint64_t writing = 0;  // bytes of the slice being written
-  for (uint64_t start = 0, i = 0; start < size; start += kRangeSize, ++i) {
-    const uint64_t end = std::min<uint64_t>(start + kRangeSize, size);
-    Net::CHttpClientResponse& answer = answers[i % 2];
-    Status fetched = FetchRange(answer, object_url, start, end);
-    Status written = FinishSliceWrite(writer, writing);  // a write failure prevails
-    if (!written.ok() || !fetched.ok()) {
-      return written.ok() ? fetched : written;
+  SRangeRun run(object_url, size);
+  const auto concurrency = static_cast<int>(
+      std::min<uint64_t>(conf_->transfer_concurrency.load(std::memory_order_relaxed), run.count));
+  // The caller's thread is one of the workers; without helpers it fetches
+  // every range itself.
+  Base::CMessageLoopDyThreadPool helpers;
+  if (concurrency > 1 && helpers.Start(concurrency - 1, concurrency - 1, 0)) {
+    for (int i = 1; i < concurrency; ++i) {
+      helpers.PostTask(new CRangeWorker(*this, run));
     }
-    writing = end - start;
-    writer.Post(start, answer.GetBody().data(), static_cast<uint32_t>(writing));
   }
-  Status written = FinishSliceWrite(writer, writing);
-  if (!written.ok()) {
-    return written;
+  FetchRanges(run);
+  helpers.Stop(true);
+  if (run.failed_index != SRangeRun::kNone) {
+    return run.failure;
   }
   return FinishLocalFile(kDownloadObject) ? Status() : Outcome(ErrorCode::kLocalFile);
+}
+
+void CDownloadToFile::FetchRanges(SRangeRun& run) {
+  uint64_t index = 0;
+  while (run.Claim(index)) {
+    const uint64_t start = index * kRangeSize;
+    const uint64_t end = std::min<uint64_t>(start + kRangeSize, run.size);
+    Status status = FetchAndWriteRange(run, start, end);
+    if (!status.ok()) {
+      std::lock_guard<std::mutex> lock(run.mutex);
+      run.Fail(index, std::move(status));
+    }
+  }
+}
+
+Status CDownloadToFile::FetchAndWriteRange(SRangeRun& run, uint64_t start, uint64_t end) {
+  // A failure here must fail the range: the download must not report a hole
+  // as success.
+  try {
+    Net::CHttpClientResponse answer;
+    Status fetched = FetchRange(answer, run.object_url, start, end);
+    if (!fetched.ok()) {
+      return fetched;
+    }
+    std::lock_guard<std::mutex> lock(run.mutex);
+    return WriteSlice(start, answer.GetBody().data(), end - start);
+  } catch (const std::bad_alloc& e) {
+    return OnRangeException(ErrorCode::kLocalFile, start, e.what());
+  } catch (const std::exception& e) {
+    return OnRangeException(ErrorCode::kBadAnswer, start, e.what());
+  }
+}
+
+Status CDownloadToFile::OnRangeException(ErrorCode code, uint64_t start, const char* what) const {
+  ORCA_CS_LOG_AS(veklog::kLevelError, kDownloadObject,
+                 "[%s][Client]download range at[%llu] of file[%s] failed, exception[%s][%s(%d)]",
+                 static_cast<ull>(start), local_path_.c_str(), what);
+  return Status(code, Base::str_fmt("DownloadObject range at[%llu] failed, exception[%s].",
+                                    static_cast<ull>(start), what));
 }
 
 Status CDownloadToFile::FetchRange(Net::CHttpClientResponse& response,
@@ -85,9 +173,15 @@ Status CDownloadToFile::FetchRange(Net::CHttpClientResponse& response,
                               static_cast<ull>(slice)));
 }
 
-Status CDownloadToFile::FinishSliceWrite(CSliceWriter& writer, uint64_t size) {
-  if (!writer.Wait()) {
-    OnWriteFailed(kDownloadObject);
+Status CDownloadToFile::WriteSlice(uint64_t offset, const char* data, uint64_t size) {
+  uint32_t done = 0;
+  if (!file_.WriteAt(offset, data, static_cast<uint32_t>(size), done)) {
+    // The file stays open for the ranges still in flight; it is closed when
+    // the download ends.
+    local_failure_ = kWriteFailed;
+    ORCA_CS_LOG_AS(veklog::kLevelError, kDownloadObject,
+                   "[%s][Client]recv file, write failed:%s, error:%d[%s(%d)]", local_path_.c_str(),
+                   file_.LastError());
     return Outcome(ErrorCode::kLocalFile);
   }
   written_size_ += size;

@@ -1,6 +1,6 @@
 // The download of an object into a local file: streamed piece by piece or,
-// over HTTPS for objects of 10 MiB and more, in 1 MiB ranges, each written
-// by a writer thread while the next one is fetched.
+// over HTTPS for objects of 10 MiB and more, in 1 MiB ranges fetched side by
+// side and each written at its own offset.
 //
 // The file is opened for reading and writing, created when missing, and
 // holds an exclusive advisory lock while it is open (the stand-in for a
@@ -23,8 +23,6 @@
 
 namespace Orca {
 namespace CloudStorage {
-
-class CSliceWriter;
 
 class CDownloadToFile {
  public:
@@ -49,13 +47,19 @@ class CDownloadToFile {
   int32_t StreamOutcome() const { return local_failure_ != 0 ? local_failure_ : status_; }
 
  private:
-  // The ranged path. FetchRange fails for an answer shorter than its slice
-  // or longer than the slice and its boundary byte; FinishSliceWrite waits
-  // for the slice of `size` bytes in writing, then counts it.
+  // The ranged path: up to the transfer concurrency of ranges in flight.
+  // FetchRanges is one worker's loop; FetchRange fails for an answer shorter
+  // than its slice or longer than the slice and its boundary byte;
+  // WriteSlice writes and counts a slice under the run's lock.
+  struct SRangeRun;
+  class CRangeWorker;
   Status DownloadRanges(const std::string& object_url, uint64_t size);
+  void FetchRanges(SRangeRun& run);
+  Status FetchAndWriteRange(SRangeRun& run, uint64_t start, uint64_t end);
+  Status OnRangeException(ErrorCode code, uint64_t start, const char* what) const;
   Status FetchRange(Net::CHttpClientResponse& response, const std::string& object_url,
                     uint64_t start, uint64_t end);
-  Status FinishSliceWrite(CSliceWriter& writer, uint64_t size);
+  Status WriteSlice(uint64_t offset, const char* data, uint64_t size);
   // The streamed path and its one redirect.
   Status DownloadStream(const std::string& object_url);
   Status FollowStreamRedirect(const std::string& object_url);

@@ -44,7 +44,8 @@ class CFileUpload {
   // Reads, registers and posts every part. False when a read failed or a
   // part was seen failed while throttling.
   bool PostParts(CMultiUploadMsgLoop& pool, PartList& parts);
-  // Waits while more than kMaxUnfinishedPartTasks tasks are unfinished, or
+  // Waits while more than workers_ + kPartTasksBeyondWorkers tasks are
+  // unfinished, or
   // until the registry reports the upload failed (`failed` then set).
   void Throttle(CMultiUploadMsgLoop& pool, uint32_t& failed);
   // Waits until every part has finished or one has failed; true when none
@@ -65,6 +66,7 @@ class CFileUpload {
   std::shared_ptr<CObjectProtoClient> proto_client_;
   std::string location_;
   std::string task_id_;
+  int workers_ = 0;  // of the part pool: the transfer concurrency
 };
 
 }  // namespace CloudStorage

@@ -21,7 +21,8 @@ bool CFileUpload::UploadInParts() {
   }
   PartList parts;
   CMultiUploadMsgLoop pool;
-  bool ok = pool.Start(kUploadPoolMinThreads, kUploadPoolMaxThreads, kUploadPoolGrowBacklog);
+  workers_ = static_cast<int>(conf_->transfer_concurrency.load(std::memory_order_relaxed));
+  bool ok = pool.Start(workers_, workers_, workers_ + kPartTasksBeyondWorkers);
   if (!ok) {
     // Without workers no part would ever finish.
     ORCA_CS_LOG_AS(veklog::kLevelError, function_,
@@ -85,7 +86,7 @@ void CFileUpload::Throttle(CMultiUploadMsgLoop& pool, uint32_t& failed) {
   while (true) {
     // Read before looking, so that a task finishing in between still wakes us.
     const uint64_t seen = pool.GetFinishedTaskCount();
-    if (pool.GetWorkTaskCount() <= kMaxUnfinishedPartTasks) {
+    if (pool.GetWorkTaskCount() <= workers_ + kPartTasksBeyondWorkers) {
       return;
     }
     pool.WaitForTaskDone(seen, kThrottleWaitMs);

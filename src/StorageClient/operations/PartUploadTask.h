@@ -45,8 +45,8 @@ class CPartUploadTask : public Base::CTask {
   std::string location_;
 };
 
-// The worker pool of one whole-file upload; started with
-// kUploadPoolMinThreads, kUploadPoolMaxThreads, kUploadPoolGrowBacklog.
+// The worker pool of one whole-file upload; started with the transfer
+// concurrency as its number of workers (see kPartTasksBeyondWorkers).
 class CMultiUploadMsgLoop : public Base::CMessageLoopDyThreadPool {};
 
 }  // namespace CloudStorage

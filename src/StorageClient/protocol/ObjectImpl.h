@@ -1,5 +1,5 @@
 // The state a CObjectClient shares with its copies and its protocol clients:
-// configuration, last error and time-outs.
+// configuration, last error, time-outs and transfer concurrency.
 #ifndef ORCA_CS_OBJECTIMPL_H_
 #define ORCA_CS_OBJECTIMPL_H_
 
@@ -38,6 +38,8 @@ struct ObjectImpl {
   // Read when a request is built; may change at any time.
   std::atomic<uint32_t> receive_timeout{kDefaultTimeoutMs};
   std::atomic<uint32_t> send_timeout{kDefaultTimeoutMs};
+  // Ranges or part workers in flight at once; read when an operation starts.
+  std::atomic<uint32_t> transfer_concurrency{kDefaultTransferConcurrency};
 };
 
 }  // namespace CloudStorage

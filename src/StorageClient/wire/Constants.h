@@ -28,12 +28,15 @@ inline constexpr uint64_t kMaxUploadFileSize = uint64_t{4096} * kMiB;
 inline constexpr uint64_t kRangedDownloadThreshold = uint64_t{10} * kMiB;
 inline constexpr uint32_t kRangeSize = 1 * kMiB;
 
-// Worker pool of one whole-file upload (Start arguments).
-inline constexpr int kUploadPoolMinThreads = 4;
-inline constexpr int kUploadPoolMaxThreads = 4;
-inline constexpr int kUploadPoolGrowBacklog = 5;
-// The uploading thread waits while more part tasks than this are unfinished.
-inline constexpr int kMaxUnfinishedPartTasks = 5;
+// Ranges of a ranged download, and part workers of a whole-file upload, in
+// flight at once (CObjectClient::SetTransferConcurrency).
+inline constexpr uint32_t kDefaultTransferConcurrency = 4;
+inline constexpr uint32_t kMaxTransferConcurrency = 16;
+// A whole-file upload's pool runs `concurrency` workers, growing past the
+// minimum when this many more tasks than workers wait (Start(4, 4, 5) by
+// default); the uploading thread waits while more than that many part tasks
+// are unfinished.
+inline constexpr int kPartTasksBeyondWorkers = 1;
 inline constexpr uint32_t kThrottleWaitMs = 50;
 inline constexpr uint32_t kFinalWaitMs = 500;
 inline constexpr int kPartUploadAttempts = 3;

@@ -103,9 +103,9 @@ std::string FaultJson(const EmulatorFault& fault, More more) {
   rapidjson::Writer<rapidjson::StringBuffer> json(out);
   json.StartObject();
   const std::pair<const char*, const std::string*> texts[] = {
-      {"kind", &fault.kind},       {"role", &fault.role}, {"method", &fault.method},
-      {"path", &fault.path},       {"body", &fault.body}, {"header", &fault.header},
-      {"variant", &fault.variant},
+      {"kind", &fault.kind},       {"role", &fault.role},   {"method", &fault.method},
+      {"path", &fault.path},       {"body", &fault.body},   {"header", &fault.header},
+      {"variant", &fault.variant}, {"range", &fault.range},
   };
   for (const auto& [name, value] : texts) {
     if (!value->empty()) {

@@ -72,10 +72,11 @@ struct EmulatorFault {
   int count = 1;        // requests it applies to
   int status = 0;       // status, huge_body (0: the kind's default)
   std::string body;     // status
-  int delay_ms = 0;     // delay, stall (0: 1000 ms)
+  int delay_ms = 0;     // delay, stall (0: 1000 ms); status (0: at once)
   std::string header;   // missing_header, e.g. "Object-Size", "Location"
   std::string variant;  // bad_location: "scheme" (default) or "nopath"
   uint64_t size = 0;    // huge_body (0: 100 MiB), trim_body (0: 1)
+  std::string range;    // glob over the Range header; "" matches any request
 };
 
 struct EmulatorRequest {
