@@ -78,6 +78,7 @@ using LogSink = void (*)(int level, const char* module, const char* message, voi
 ORCA_CS_API void SetLogSink(LogSink sink, void* context);
 
 struct ObjectImpl;
+class CallControl;
 
 // Object-storage client. Objects are addressed by the URL an upload returns:
 // "/" pool "/" key, always resolved against this client's own address.
@@ -87,6 +88,7 @@ struct ObjectImpl;
 //   3 local file open/size/read/write      7 upload refused for lack of space
 //   4 transport failure ("[major:minor]")  8 NoSuchBucket
 //   5 unexpected status or answer body     9 NoSuchKey
+//                                         10 "cancelled" (see Cancel)
 // A later success does not clear the recorded failure. What each operation
 // records:
 //   uploads from memory and pieces   2 (size over 32 MiB, a byte that cannot
@@ -141,6 +143,30 @@ class ORCA_CS_API CObjectClient {
   // range after another. Read when an operation starts. False with code 2
   // for 0 or more than 16, leaving the value unchanged.
   bool SetTransferConcurrency(uint32_t count);
+
+  // Retries of requests that fail on the way (connection refused or reset,
+  // time-out, body cut short) or are answered 500, 502, 503 or 504: each
+  // request is tried up to `attempts` times in all (0 and 1, the default,
+  // mean once, as hosts that retry on their own expect), waiting before try
+  // n + 1 a random time up to base_delay_ms x 2^(n - 1), at most 10 s. Every
+  // request of this client is safe to repeat: uploads store the same bytes
+  // under the same key or part number, removals and reads change nothing
+  // more. A streamed download to a file that breaks resumes from the bytes
+  // already written (a Range from there, its answer checked to continue the
+  // same length); a ranged download retries only its failed range, a
+  // multipart upload only its failed parts and the completion (whose part
+  // tasks also keep their three attempts). Each retry is logged at level 4:
+  // "[function][Client]retry: attempt N of M in D ms, after CAUSE". Shared
+  // by copies; read when a request is sent.
+  void SetRetryPolicy(uint32_t attempts, uint32_t base_delay_ms);
+
+  // Stops every call in flight on this client and its copies, from any
+  // thread (a progress callback included), within about 100 ms: transfers,
+  // waits between retries and upload workers. Those calls return false with
+  // code 10, message "cancelled"; nothing partial is reported as success (a
+  // download to a file leaves what it wrote; a cancelled multipart upload
+  // sends nothing more). Calls started after Cancel returns run normally.
+  void Cancel();
 
   // Stores `size` bytes (at most 32 MiB) as a new object; `url` receives its
   // object URL on success and is left untouched on failure.
@@ -228,8 +254,17 @@ class ORCA_CS_API CPictureClient {
   // Pictures cannot be removed: always true, sends nothing.
   bool RemoveFileByUrl(const std::string& url);
 
+  // As CObjectClient::SetRetryPolicy, except that picture uploads are never
+  // repeated (the gateway's token is good for one picture): the best-node
+  // query and downloads are.
+  void SetRetryPolicy(uint32_t attempts, uint32_t base_delay_ms);
+  // As CObjectClient::Cancel; cancelled calls return false (this client
+  // keeps no error code).
+  void Cancel();
+
  private:
   std::shared_ptr<SStorageServerConfig> ptr_conf_;
+  std::shared_ptr<CallControl> control_;
 };
 
 }  // namespace CloudStorage
