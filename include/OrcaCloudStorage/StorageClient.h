@@ -24,6 +24,12 @@
 #include <memory>
 #include <string>
 
+// The version of this header; CMake checks it against the project's version.
+#define ORCA_CS_VERSION_MAJOR 1
+#define ORCA_CS_VERSION_MINOR 0
+#define ORCA_CS_VERSION_PATCH 0
+#define ORCA_CS_VERSION_STRING "1.0.0"
+
 #if defined(_WIN32)
 #if defined(ORCA_CS_BUILDING_LIBRARY)
 #define ORCA_CS_API __declspec(dllexport)
@@ -76,6 +82,11 @@ using LogSink = void (*)(int level, const char* module, const char* message, voi
 // which writes to standard error the records at or above the level named by
 // the ORCA_CS_LOG_LEVEL environment variable, 5 when unset).
 ORCA_CS_API void SetLogSink(LogSink sink, void* context);
+
+// The version of the loaded library, "MAJOR.MINOR.PATCH". A host runs with
+// any library of the major version it was built against (the SONAME's) and a
+// minor version at least that of its header (ORCA_CS_VERSION_STRING).
+ORCA_CS_API const char* GetLibraryVersion();
 
 struct ObjectImpl;
 
