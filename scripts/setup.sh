@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   gnuplot-nox python3
-  doxygen
+  doxygen help2man
 )
 
 missing=()
