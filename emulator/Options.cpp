@@ -79,6 +79,16 @@ std::string RedirectModeText(const RedirectConfig& config) {
   return "off";
 }
 
+std::string ValidateLink(const LinkConfig& link) {
+  if (link.latency_ms > kMaxLatencyMs) {
+    return "the latency must be at most " + std::to_string(kMaxLatencyMs) + " ms";
+  }
+  if (link.bandwidth_mbit > kMaxBandwidthMbit) {
+    return "the bandwidth must be at most " + std::to_string(kMaxBandwidthMbit) + " Mbit/s";
+  }
+  return "";
+}
+
 std::string ValidateOptions(const Options& options) {
   if (options.pools.empty()) {
     return "at least one pool is needed";
