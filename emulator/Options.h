@@ -67,6 +67,9 @@ struct Options {
   size_t max_threads = 256;  // per port
   int keep_alive_seconds = 30;
   bool log_requests = false;  // one line per request on standard error
+  // Set when --latency-ms or --bandwidth-mbit is given (even as 0): the
+  // service ports are then relayed through the emulated link.
+  std::optional<LinkConfig> link;
 };
 
 // Parses the command line. On --help or an error it prints to the matching
