@@ -122,7 +122,7 @@ std::string Emulator::Start() {
       service_ports.push_back(listener.get());
     }
   }
-  InstallAdminApi(admin.server(), AdminTargets{ctx_, faults_, journal_, service_ports,
+  InstallAdminApi(admin.server(), AdminTargets{ctx_, faults_, journal_, service_ports, link_.get(),
                                                [this] { return EndpointsJson(); }});
   for (auto& listener : listeners_) {
     listener->Start();

@@ -1,6 +1,7 @@
 #include "emulator/admin/AdminApi.h"
 
 #include "emulator/admin/AdminJson.h"
+#include "emulator/admin/LinkApi.h"
 
 namespace ocs {
 namespace {
@@ -346,6 +347,7 @@ void InstallAdminApi(httplib::Server& server, const AdminTargets& targets) {
   });
   InstallFaultRoutes(server, targets);
   InstallStateRoutes(server, targets);
+  InstallLinkRoutes(server, targets.link);
 }
 
 }  // namespace ocs
