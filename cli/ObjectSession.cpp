@@ -30,7 +30,9 @@ Orca::CloudStorage::CObjectClient NewObjectClient(const Context& ctx,
       on_percent(info.percent);
     };
   }
-  return Orca::CloudStorage::CObjectClient(config);
+  Orca::CloudStorage::CObjectClient client(config);
+  client.SetRetryPolicy(ctx.settings.retries, ctx.settings.retry_delay_ms);
+  return client;
 }
 
 std::string ObjectService(const Settings& settings) {

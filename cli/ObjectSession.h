@@ -18,8 +18,8 @@ using PercentHandler = std::function<void(int percent)>;
 Orca::CloudStorage::SStorageServerConfig ServerConfig(const Context& ctx, uint32_t upload_port,
                                                       uint32_t download_port);
 
-// A client configured from `ctx` for the object service, reporting progress
-// to `on_percent` (may be empty).
+// A client configured from `ctx` for the object service, with its retry
+// policy, reporting progress to `on_percent` (may be empty).
 Orca::CloudStorage::CObjectClient NewObjectClient(const Context& ctx,
                                                   const PercentHandler& on_percent = nullptr);
 

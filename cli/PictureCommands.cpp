@@ -16,8 +16,10 @@ namespace {
 constexpr uint64_t kMaxPictureSize = uint64_t{32} * 1024 * 1024;
 
 Orca::CloudStorage::CPictureClient NewPictureClient(const Context& ctx) {
-  return Orca::CloudStorage::CPictureClient(
+  Orca::CloudStorage::CPictureClient client(
       ServerConfig(ctx, ctx.settings.pic_upload_port, ctx.settings.pic_download_port));
+  client.SetRetryPolicy(ctx.settings.retries, ctx.settings.retry_delay_ms);
+  return client;
 }
 
 // The picture client keeps no error state: its first failure record says why.

@@ -253,6 +253,7 @@ TEST_F(CliTest, FailuresExplainThemselves) {
        1,
        "^error: picture download failed: "},
       {{"cat", "/pool1/x", "--range", "9-5"}, {}, 2, "range"},
+      {{"--retries", "0", "cat", "/pool1/x"}, {}, 2, "^--retries: .*range 1 to 100"},
       {{"cat", "/pool1/x"}, {"OCS_ADDRESS"}, 2, "^ocs: no service address"},
   };
   for (const auto& c : cases) {
