@@ -15,6 +15,7 @@
 
 #include "cli/Credentials.h"
 #include "cli/LogSinks.h"
+#include "cli/ProgressBar.h"
 #include "cli/Settings.h"
 
 namespace ocs {
@@ -24,6 +25,7 @@ struct Context {
   Settings settings;
   Keys keys;
   LogRecorder* log = nullptr;
+  ProgressBar* bar = nullptr;  // the transfer's, and the retry notices'
 };
 
 struct PutArgs {

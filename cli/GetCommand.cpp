@@ -49,7 +49,7 @@ int PrintFetched(const Context& ctx, const GetArgs& args, uint64_t bytes, const 
 // removed again on failure, so that no partial object is left behind.
 int GetToFile(const Context& ctx, const GetArgs& args) {
   const bool existed = Exists(args.target);
-  ProgressBar bar(ProgressWanted(ctx.settings.quiet));
+  ProgressBar& bar = *ctx.bar;
   auto client = NewObjectClient(
       ctx, [&bar, &args](int percent) { bar.Update(percent, CurrentSize(args.target), 0); });
   const Stopwatch clock;

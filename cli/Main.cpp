@@ -11,6 +11,7 @@
 #include "cli/Credentials.h"
 #include "cli/LogSinks.h"
 #include "cli/Output.h"
+#include "cli/ProgressBar.h"
 #include "cli/Settings.h"
 
 namespace {
@@ -99,7 +100,9 @@ int Run(const Command& command, ocs::Context& ctx) {
     return ocs::Complain(problem);
   }
   ctx.keys = *keys;
-  ocs::LogRecorder log(ctx.settings.verbose);
+  ocs::ProgressBar bar(ocs::ProgressWanted(ctx.settings.quiet));
+  ctx.bar = &bar;
+  ocs::LogRecorder log(ctx.settings.verbose, bar);
   ctx.log = &log;
   return command.run(ctx);
 }

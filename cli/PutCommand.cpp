@@ -37,7 +37,7 @@ int PutWholeFile(const Context& ctx, const std::string& path) {
   if (!size) {
     return Complain(problem);
   }
-  ProgressBar bar(ProgressWanted(ctx.settings.quiet));
+  ProgressBar& bar = *ctx.bar;
   auto client = NewObjectClient(ctx, [&bar, total = *size](int percent) {
     bar.Update(percent, total * percent / 100, total);
   });
@@ -85,7 +85,7 @@ int PutPieces(const Context& ctx, const PutArgs& args) {
   if (!source) {
     return Complain(problem);
   }
-  ProgressBar bar(ProgressWanted(ctx.settings.quiet));
+  ProgressBar& bar = *ctx.bar;
   auto client = NewObjectClient(ctx);
   const Stopwatch clock;
   PieceReader reader(source.get(), kPieceSize);

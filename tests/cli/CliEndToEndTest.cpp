@@ -26,6 +26,7 @@ namespace {
 using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
+using ::testing::Not;
 
 constexpr size_t kMiB = size_t{1024} * 1024;
 
@@ -273,6 +274,65 @@ TEST_F(CliTest, FailuresExplainThemselves) {
   // Neither a mistyped upload nor a failed download leaves a file behind.
   EXPECT_FALSE(std::filesystem::exists(missing));
   EXPECT_FALSE(std::filesystem::exists(not_written));
+}
+
+TEST_F(CliTest, TransientFaultsAreRetriedUnlessRetriesAreOff) {
+  const std::string object = "/pool1/" + GeneratedKey(3 * kMiB, 4);
+  const std::string target = files_.path() + "/fetched.bin";
+  const std::string source = files_.Write("source.bin", GeneratedBytes(5, 0, kMiB));
+  const std::string removed = Line(Ok({"put", "-"}, "to be removed"));
+  const std::string transport = "error\\[[0-9]+:[0-9]+\\]";
+  const std::string status_503 = "status code\\[503\\]";
+  const struct {
+    std::string fault;  // an admin API fault rule
+    std::vector<std::string> args;
+    int retries;        // notices shown with the default --retries
+    std::string cause;  // a regular expression for the notices' cause
+  } cases[] = {
+      {R"({"kind":"status","status":503,"role":"download","count":2})",
+       {"get", object, target},
+       2,
+       status_503},
+      {R"({"kind":"reset_mid_body","role":"download"})", {"get", object, target}, 1, transport},
+      {R"({"kind":"status","status":503,"role":"upload","path":"*?bestnode","count":2})",
+       {"put", source},
+       2,
+       status_503},
+      {R"({"kind":"reset","role":"node","method":"PUT"})", {"put", source}, 1, transport},
+      {R"({"kind":"status","status":503,"role":"upload","method":"DELETE"})",
+       {"rm", removed},
+       1,
+       status_503},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
+    // Without retries the first fault is the end (and leaves no partial file).
+    emulator_->ClearFaults();
+    ASSERT_EQ(emulator_->Admin("POST", "/faults", c.fault), 200);
+    std::vector<std::string> once{"--retries", "1"};
+    once.insert(once.end(), c.args.begin(), c.args.end());
+    const OcsResult failed = ocs_.Run(once);
+    EXPECT_EQ(failed.exit_code, 1);
+    EXPECT_THAT(failed.err, Not(HasSubstr("retry")));
+    EXPECT_FALSE(std::filesystem::exists(target));
+
+    emulator_->ClearFaults();
+    ASSERT_EQ(emulator_->Admin("POST", "/faults", c.fault), 200);
+    const OcsResult retried = ocs_.Run(c.args);
+    EXPECT_EQ(retried.exit_code, 0) << retried.err;
+    std::string notices;
+    for (int attempt = 2; attempt <= c.retries + 1; ++attempt) {
+      notices +=
+          "ocs: retry " + std::to_string(attempt) + "/5 in [0-9]+ ms \\(" + c.cause + "\\)\n";
+    }
+    EXPECT_THAT(retried.err, MatchesRegex(notices));
+    if (c.args[0] == "get") {
+      EXPECT_TRUE(ReadFile(target) == GeneratedBytes(4, 0, 3 * kMiB));
+      std::filesystem::remove(target);
+    }
+  }
+  emulator_->ClearFaults();
+  EXPECT_EQ(ocs_.Run({"cat", removed}).exit_code, 1);  // the retried removal took effect
 }
 
 TEST_F(CliTest, KeysFromTheProfileOptionThenTheEnvironmentThenTheDefaultProfile) {
