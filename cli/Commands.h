@@ -14,6 +14,7 @@
 #include <string>
 
 #include "cli/Credentials.h"
+#include "cli/Interrupts.h"
 #include "cli/LogSinks.h"
 #include "cli/ProgressBar.h"
 #include "cli/Settings.h"
@@ -26,6 +27,7 @@ struct Context {
   Keys keys;
   LogRecorder* log = nullptr;
   ProgressBar* bar = nullptr;  // the transfer's, and the retry notices'
+  InterruptWatch* interrupts = nullptr;
 };
 
 struct PutArgs {

@@ -9,6 +9,7 @@
 #include "CLI/CLI.hpp"
 #include "cli/Commands.h"
 #include "cli/Credentials.h"
+#include "cli/Interrupts.h"
 #include "cli/LogSinks.h"
 #include "cli/Output.h"
 #include "cli/ProgressBar.h"
@@ -88,6 +89,8 @@ std::vector<Command> AddCommands(CLI::App& app, Arguments& a) {
 }
 
 int Run(const Command& command, ocs::Context& ctx) {
+  ocs::InterruptWatch interrupts;
+  ctx.interrupts = &interrupts;
   if (command.missing_setting != nullptr) {
     const std::string missing = command.missing_setting(ctx.settings);
     if (!missing.empty()) {
@@ -131,6 +134,7 @@ int Main(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  ocs::BlockInterrupts();  // before any thread starts
   try {
     return Main(argc, argv);
   } catch (const std::exception& e) {

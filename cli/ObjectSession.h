@@ -28,7 +28,8 @@ std::string ObjectService(const Settings& settings);
 
 // Prints "error CODE: MESSAGE" from the client's last failure (or, when the
 // failure recorded no code, its first log record), then a line on what it
-// most likely means (FailureHint), and returns kExitFailure.
+// most likely means (FailureHint), and returns kExitFailure; after a signal,
+// prints "ocs: cancelled" and returns kExitCancelled instead.
 int ReportObjectFailure(Orca::CloudStorage::CObjectClient& client, const Context& ctx,
                         const std::string& server);
 

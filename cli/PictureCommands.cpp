@@ -24,6 +24,9 @@ Orca::CloudStorage::CPictureClient NewPictureClient(const Context& ctx) {
 
 // The picture client keeps no error state: its first failure record says why.
 int ReportPictureFailure(const Context& ctx, const std::string& what) {
+  if (ctx.interrupts->Interrupted()) {
+    return Complain("cancelled", kExitCancelled);
+  }
   std::fprintf(stderr, "error: %s failed: %s\n", what.c_str(), ctx.log->FirstFailure().c_str());
   return kExitFailure;
 }
@@ -46,7 +49,10 @@ int RunPicturePut(const Context& ctx, const PicturePutArgs& args) {
   auto client = NewPictureClient(ctx);
   const Stopwatch clock;
   std::string url;
-  if (!client.UploadPicture(url, picture.data(), static_cast<uint32_t>(picture.size()))) {
+  const bool stored = Cancellable(*ctx.interrupts, client, [&] {
+    return client.UploadPicture(url, picture.data(), static_cast<uint32_t>(picture.size()));
+  });
+  if (!stored) {
     return ReportPictureFailure(ctx, "picture upload");
   }
   Result()
@@ -62,7 +68,8 @@ int RunPictureGet(const Context& ctx, const PictureGetArgs& args) {
   const Stopwatch clock;
   char* data = nullptr;
   uint32_t length = 0;
-  if (!client.DownloadPicture(&data, length, args.url)) {
+  if (!Cancellable(*ctx.interrupts, client,
+                   [&] { return client.DownloadPicture(&data, length, args.url); })) {
     return ReportPictureFailure(ctx, "picture download");
   }
   const std::unique_ptr<char[]> owned(data);

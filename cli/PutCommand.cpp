@@ -43,7 +43,8 @@ int PutWholeFile(const Context& ctx, const std::string& path) {
   });
   const Stopwatch clock;
   std::string url;
-  const bool stored = client.UploadFile(url, path);
+  const bool stored =
+      Cancellable(*ctx.interrupts, client, [&] { return client.UploadFile(url, path); });
   bar.Finish();
   if (!stored) {
     return ReportObjectFailure(client, ctx, ObjectService(ctx.settings));
@@ -94,7 +95,9 @@ int PutPieces(const Context& ctx, const PutArgs& args) {
   uint64_t sent = 0;
   bool last = false;
   for (bool first = true; reader.Next(piece, last); first = false) {
-    if (!SendPiece(client, args, url, piece, first, last)) {
+    const bool piece_stored = Cancellable(
+        *ctx.interrupts, client, [&] { return SendPiece(client, args, url, piece, first, last); });
+    if (!piece_stored) {
       bar.Finish();
       return ReportObjectFailure(client, ctx, ObjectService(ctx.settings));
     }

@@ -1,4 +1,5 @@
 // ocs end to end: the binary run as a child process against the emulator.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
@@ -7,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -118,6 +121,27 @@ class OcsProcess {
                               Quoted(out) + " 2>" + Quoted(err));
     return {code, ReadFile(out), ReadFile(err)};
   }
+  // Starts ocs with `args`, standard input from `input_path`, and returns
+  // at once; Finish waits for it.
+  pid_t Start(const std::vector<std::string>& args,
+              const std::string& input_path = "/dev/null") const {
+    // exec: the child's pid is that of ocs itself.
+    const std::string shell = "exec " + Command(args) + " <" + Quoted(input_path) + " >" +
+                              Quoted(io_.path() + "/stdout") + " 2>" +
+                              Quoted(io_.path() + "/stderr");
+    const pid_t pid = fork();
+    if (pid == 0) {
+      execl("/bin/sh", "sh", "-c", shell.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    return pid;
+  }
+  OcsResult Finish(pid_t pid) const {
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+            ReadFile(io_.path() + "/stdout"), ReadFile(io_.path() + "/stderr")};
+  }
   // Runs ocs on a pseudo-terminal (through script(1)).
   OcsResult RunOnTerminal(const std::vector<std::string>& args) const {
     const std::string out = io_.path() + "/terminal";
@@ -141,6 +165,37 @@ class OcsProcess {
   TempDir io_;
   std::map<std::string, std::string> env_;
 };
+
+// Waits until the file at `path` holds bytes or the process `pid` has ended.
+void AwaitPartialFile(const std::string& path, pid_t pid) {
+  for (;;) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0 && info.st_size > 0) {
+      return;
+    }
+    siginfo_t ended{};
+    if (waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+        ended.si_pid == pid) {
+      return;
+    }
+    usleep(10000);
+  }
+}
+
+// Waits until the process `pid` blocks SIGINT and SIGTERM, as ocs does first.
+void AwaitBlockedInterrupts(pid_t pid) {
+  const uint64_t both = (uint64_t{1} << (SIGINT - 1)) | (uint64_t{1} << (SIGTERM - 1));
+  for (;;) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.rfind("SigBlk:", 0) == 0 &&
+          (std::stoull(line.substr(7), nullptr, 16) & both) == both) {
+        return;
+      }
+    }
+    usleep(10000);
+  }
+}
 
 class CliTest : public ::testing::Test {
  protected:
@@ -333,6 +388,38 @@ TEST_F(CliTest, TransientFaultsAreRetriedUnlessRetriesAreOff) {
   }
   emulator_->ClearFaults();
   EXPECT_EQ(ocs_.Run({"cat", removed}).exit_code, 1);  // the retried removal took effect
+}
+
+TEST_F(CliTest, SignalsCancelAndExitWith130) {
+  const std::string object = "/pool1/" + GeneratedKey(8 * kMiB, 6);
+  const std::string target = files_.path() + "/partial.bin";
+  for (const int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal);
+    // Half the object, then a stall that outlasts the test.
+    ASSERT_EQ(emulator_->Admin("POST", "/faults",
+                               R"({"kind":"stall","role":"download","delay_ms":600000})"),
+              200);
+    const pid_t pid = ocs_.Start({"get", object, target});
+    AwaitPartialFile(target, pid);
+    kill(pid, signal);
+    const OcsResult cancelled = ocs_.Finish(pid);
+    EXPECT_EQ(cancelled.exit_code, 130);
+    EXPECT_EQ(cancelled.err, "ocs: cancelled\n");
+    EXPECT_FALSE(std::filesystem::exists(target));
+  }
+  emulator_->ClearFaults();
+
+  // Waiting for standard input, outside any library call, ocs ends at once.
+  const std::string input = files_.path() + "/input";
+  ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
+  const pid_t pid = ocs_.Start({"put", "-"}, input);
+  const int writer = open(input.c_str(), O_WRONLY);  // kept open: no end of input
+  AwaitBlockedInterrupts(pid);
+  kill(pid, SIGINT);
+  const OcsResult ended = ocs_.Finish(pid);
+  close(writer);
+  EXPECT_EQ(ended.exit_code, 130);
+  EXPECT_EQ(ended.err, "ocs: cancelled\n");
 }
 
 TEST_F(CliTest, KeysFromTheProfileOptionThenTheEnvironmentThenTheDefaultProfile) {
