@@ -295,11 +295,12 @@ TEST_F(CliTest, FailuresExplainThemselves) {
   } cases[] = {
       {{"put", missing}, {}, 1, "^ocs: .*/missing.bin: No such file or directory"},
       {{"cat", "/pool1/x"}, {"OCS_ACCESS_KEY", "OCS_SECRET_KEY"}, 1, "^ocs: no access keys"},
-      // Nothing listens on port 1.
+      // Nothing listens on port 1: four retries, then the failure.
       {{"cat", "/pool1/x"},
        {"OCS_DOWNLOAD_PORT=1"},
        1,
-       "^error 4: .*could not talk to the service"},
+       "^(ocs: retry [2-5]/5 in [0-9]+ ms \\(error\\[7:111\\]\\)\n){4}"
+       "error 4: .*could not talk to the service"},
       {{"get", "/pool1/never-stored", not_written}, {}, 1, "^error 5: .*\nocs: no such object"},
       {{"cat", "/pool1/never-stored"}, {}, 1, "^error 9: NoSuchKey\nocs: no such object"},
       {{"cat", "/pool1/x"}, {"OCS_SECRET_KEY=not-the-key"}, 1, "ocs: the service refused the keys"},
