@@ -453,6 +453,16 @@ TEST_F(CliTest, ProgressBarOnlyOnATerminal) {
   EXPECT_EQ(shown.exit_code, 0) << shown.out;
   EXPECT_THAT(shown.out, HasSubstr("100%  12.0 MiB / 12.0 MiB"));
   EXPECT_THAT(ocs_.RunOnTerminal({"--quiet", "put", path}).out, MatchesRegex("/pool1/[^/]+\r\n"));
+
+  // A retry takes the bar's line, and the bar goes on below it.
+  ASSERT_EQ(emulator_->Admin("POST", "/faults", R"({"kind":"reset_mid_body","role":"download"})"),
+            200);
+  const OcsResult retried = ocs_.RunOnTerminal(
+      {"get", "/pool1/" + GeneratedKey(12 * kMiB, 7), files_.path() + "/retried.bin"});
+  EXPECT_EQ(retried.exit_code, 0) << retried.out;
+  EXPECT_THAT(retried.out, ContainsRegex("\rocs: retry 2/5 in [0-9]+ ms "
+                                         "\\(error\\[[0-9]+:[0-9]+\\]\\)\x1b\\[K\r\n\\[#"));
+  EXPECT_THAT(retried.out, HasSubstr("] 100%  12.0 MiB"));
 }
 
 TEST_F(CliTest, JsonResultsAndVerboseRecords) {
