@@ -14,7 +14,9 @@
 #include <string>
 
 #include "cli/Credentials.h"
+#include "cli/Interrupts.h"
 #include "cli/LogSinks.h"
+#include "cli/ProgressBar.h"
 #include "cli/Settings.h"
 
 namespace ocs {
@@ -24,6 +26,8 @@ struct Context {
   Settings settings;
   Keys keys;
   LogRecorder* log = nullptr;
+  ProgressBar* bar = nullptr;  // the transfer's, and the retry notices'
+  InterruptWatch* interrupts = nullptr;
 };
 
 struct PutArgs {

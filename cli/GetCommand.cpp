@@ -46,18 +46,20 @@ int PrintFetched(const Context& ctx, const GetArgs& args, uint64_t bytes, const 
 }
 
 // Streams the object into the target file; a file this call created is
-// removed again on failure, so that no partial object is left behind.
+// removed again on failure or cancellation, so that no partial object is left
+// behind.
 int GetToFile(const Context& ctx, const GetArgs& args) {
-  const bool existed = Exists(args.target);
-  ProgressBar bar(ProgressWanted(ctx.settings.quiet));
+  const std::string created = Exists(args.target) ? "" : args.target;
+  ProgressBar& bar = *ctx.bar;
   auto client = NewObjectClient(
       ctx, [&bar, &args](int percent) { bar.Update(percent, CurrentSize(args.target), 0); });
   const Stopwatch clock;
-  const bool fetched = client.DownloadFile(args.url, args.target);
+  const bool fetched = Cancellable(
+      *ctx.interrupts, client, [&] { return client.DownloadFile(args.url, args.target); }, created);
   bar.Finish();
   if (!fetched) {
-    if (!existed) {
-      std::remove(args.target.c_str());
+    if (!created.empty()) {
+      std::remove(created.c_str());
     }
     return ReportObjectFailure(client, ctx, ObjectService(ctx.settings));
   }
@@ -70,8 +72,10 @@ int GetToMemory(const Context& ctx, const GetArgs& args) {
   char* data = nullptr;
   uint32_t length = 0;
   std::string range = args.range;
-  const bool fetched = range.empty() ? client.DownloadFile(&data, length, args.url)
-                                     : client.DownloadFile(&data, length, range, args.url);
+  const bool fetched = Cancellable(*ctx.interrupts, client, [&] {
+    return range.empty() ? client.DownloadFile(&data, length, args.url)
+                         : client.DownloadFile(&data, length, range, args.url);
+  });
   if (!fetched) {
     return ReportObjectFailure(client, ctx, ObjectService(ctx.settings));
   }

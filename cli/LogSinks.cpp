@@ -1,12 +1,15 @@
 #include "cli/LogSinks.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <sstream>
 
 #include "OrcaCloudStorage/StorageClient.h"
 
 namespace ocs {
 namespace {
 
+constexpr int kRetryLevel = 4;
 constexpr int kFailureLevel = 5;
 
 }  // namespace
@@ -28,7 +31,33 @@ std::string StripRecordFrame(const std::string& record) {
   return text;
 }
 
-LogRecorder::LogRecorder(bool verbose) : verbose_(verbose) {
+std::optional<std::string> RetryNotice(const std::string& record) {
+  const std::string text = StripRecordFrame(record);
+  const std::string marker = "retry: attempt ";
+  const size_t at = text.find(marker);
+  if (at == std::string::npos) {
+    return std::nullopt;
+  }
+  // "N of M in D ms, after CAUSE"
+  std::istringstream in(text.substr(at + marker.size()));
+  uint32_t attempt = 0;
+  uint32_t attempts = 0;
+  uint32_t delay_ms = 0;
+  std::string of;
+  std::string in_word;
+  std::string ms;
+  std::string after;
+  std::string cause;
+  in >> attempt >> of >> attempts >> in_word >> delay_ms >> ms >> after;
+  std::getline(in >> std::ws, cause);
+  if (!in || of != "of" || in_word != "in" || ms != "ms," || after != "after") {
+    return std::nullopt;
+  }
+  return "retry " + std::to_string(attempt) + "/" + std::to_string(attempts) + " in " +
+         std::to_string(delay_ms) + " ms (" + cause + ")";
+}
+
+LogRecorder::LogRecorder(bool verbose, ProgressBar& bar) : verbose_(verbose), bar_(bar) {
   Orca::CloudStorage::SetLogSink(&LogRecorder::Sink, this);
 }
 
@@ -47,6 +76,11 @@ void LogRecorder::Sink(int level, const char* module, const char* message, void*
   }
   if (level >= kFailureLevel && self->first_failure_.empty()) {
     self->first_failure_ = StripRecordFrame(message);
+  }
+  if (level == kRetryLevel) {
+    if (const auto notice = RetryNotice(message)) {
+      self->bar_.Note("ocs: " + *notice);
+    }
   }
 }
 

@@ -10,8 +10,10 @@
 #include "cli/Commands.h"
 #include "cli/Completion.h"
 #include "cli/Credentials.h"
+#include "cli/Interrupts.h"
 #include "cli/LogSinks.h"
 #include "cli/Output.h"
+#include "cli/ProgressBar.h"
 #include "cli/Settings.h"
 
 namespace {
@@ -88,6 +90,8 @@ std::vector<Command> AddCommands(CLI::App& app, Arguments& a) {
 }
 
 int Run(const Command& command, ocs::Context& ctx) {
+  ocs::InterruptWatch interrupts;
+  ctx.interrupts = &interrupts;
   if (command.missing_setting != nullptr) {
     const std::string missing = command.missing_setting(ctx.settings);
     if (!missing.empty()) {
@@ -100,7 +104,9 @@ int Run(const Command& command, ocs::Context& ctx) {
     return ocs::Complain(problem);
   }
   ctx.keys = *keys;
-  ocs::LogRecorder log(ctx.settings.verbose);
+  ocs::ProgressBar bar(ocs::ProgressWanted(ctx.settings.quiet));
+  ctx.bar = &bar;
+  ocs::LogRecorder log(ctx.settings.verbose, bar);
   ctx.log = &log;
   return command.run(ctx);
 }
@@ -130,6 +136,7 @@ int Main(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  ocs::BlockInterrupts();  // before any thread starts
   try {
     return Main(argc, argv);
   } catch (const std::exception& e) {

@@ -31,8 +31,10 @@ bool ParseServer(const std::string& server, Orca::CloudStorage::SStorageServerIn
 
 int RunRemove(const Context& ctx, const RemoveArgs& args) {
   auto client = NewObjectClient(ctx);
-  const bool removed =
-      args.delete_file ? client.RemoveObjectFileByUrl(args.url) : client.RemoveFileByUrl(args.url);
+  const bool removed = Cancellable(*ctx.interrupts, client, [&] {
+    return args.delete_file ? client.RemoveObjectFileByUrl(args.url)
+                            : client.RemoveFileByUrl(args.url);
+  });
   if (!removed) {
     return ReportObjectFailure(client, ctx, ObjectService(ctx.settings));
   }
@@ -55,7 +57,8 @@ int RunVersion(const Context& ctx, const VersionArgs& args) {
   const std::string server = info.ip + ":" + std::to_string(info.port);
   auto client = NewObjectClient(ctx);
   std::string version;
-  if (!client.GetStorageVersion(version, info)) {
+  if (!Cancellable(*ctx.interrupts, client,
+                   [&] { return client.GetStorageVersion(version, info); })) {
     return ReportObjectFailure(client, ctx, server);
   }
   Result().Add("server", server).Add("version", version).Print(ctx.settings.json, version);

@@ -30,7 +30,9 @@ Orca::CloudStorage::CObjectClient NewObjectClient(const Context& ctx,
       on_percent(info.percent);
     };
   }
-  return Orca::CloudStorage::CObjectClient(config);
+  Orca::CloudStorage::CObjectClient client(config);
+  client.SetRetryPolicy(ctx.settings.retries, ctx.settings.retry_delay_ms);
+  return client;
 }
 
 std::string ObjectService(const Settings& settings) {
@@ -40,6 +42,9 @@ std::string ObjectService(const Settings& settings) {
 
 int ReportObjectFailure(Orca::CloudStorage::CObjectClient& client, const Context& ctx,
                         const std::string& server) {
+  if (ctx.interrupts->Interrupted()) {
+    return Complain("cancelled", kExitCancelled);
+  }
   int32_t code = 0;
   std::string message;
   client.GetLastError(code, message);

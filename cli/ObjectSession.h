@@ -18,8 +18,8 @@ using PercentHandler = std::function<void(int percent)>;
 Orca::CloudStorage::SStorageServerConfig ServerConfig(const Context& ctx, uint32_t upload_port,
                                                       uint32_t download_port);
 
-// A client configured from `ctx` for the object service, reporting progress
-// to `on_percent` (may be empty).
+// A client configured from `ctx` for the object service, with its retry
+// policy, reporting progress to `on_percent` (may be empty).
 Orca::CloudStorage::CObjectClient NewObjectClient(const Context& ctx,
                                                   const PercentHandler& on_percent = nullptr);
 
@@ -28,7 +28,8 @@ std::string ObjectService(const Settings& settings);
 
 // Prints "error CODE: MESSAGE" from the client's last failure (or, when the
 // failure recorded no code, its first log record), then a line on what it
-// most likely means (FailureHint), and returns kExitFailure.
+// most likely means (FailureHint), and returns kExitFailure; after a signal,
+// prints "ocs: cancelled" and returns kExitCancelled instead.
 int ReportObjectFailure(Orca::CloudStorage::CObjectClient& client, const Context& ctx,
                         const std::string& server);
 

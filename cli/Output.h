@@ -14,8 +14,9 @@ namespace ocs {
 
 // Exit codes of the tool.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;  // the operation failed
-inline constexpr int kExitUsage = 2;    // bad command line or missing settings
+inline constexpr int kExitFailure = 1;      // the operation failed
+inline constexpr int kExitUsage = 2;        // bad command line or missing settings
+inline constexpr int kExitCancelled = 130;  // SIGINT or SIGTERM (Interrupts.h)
 
 // The fields of one command's result, in the order added.
 class Result {

@@ -16,12 +16,17 @@ namespace {
 constexpr uint64_t kMaxPictureSize = uint64_t{32} * 1024 * 1024;
 
 Orca::CloudStorage::CPictureClient NewPictureClient(const Context& ctx) {
-  return Orca::CloudStorage::CPictureClient(
+  Orca::CloudStorage::CPictureClient client(
       ServerConfig(ctx, ctx.settings.pic_upload_port, ctx.settings.pic_download_port));
+  client.SetRetryPolicy(ctx.settings.retries, ctx.settings.retry_delay_ms);
+  return client;
 }
 
 // The picture client keeps no error state: its first failure record says why.
 int ReportPictureFailure(const Context& ctx, const std::string& what) {
+  if (ctx.interrupts->Interrupted()) {
+    return Complain("cancelled", kExitCancelled);
+  }
   std::fprintf(stderr, "error: %s failed: %s\n", what.c_str(), ctx.log->FirstFailure().c_str());
   return kExitFailure;
 }
@@ -44,7 +49,10 @@ int RunPicturePut(const Context& ctx, const PicturePutArgs& args) {
   auto client = NewPictureClient(ctx);
   const Stopwatch clock;
   std::string url;
-  if (!client.UploadPicture(url, picture.data(), static_cast<uint32_t>(picture.size()))) {
+  const bool stored = Cancellable(*ctx.interrupts, client, [&] {
+    return client.UploadPicture(url, picture.data(), static_cast<uint32_t>(picture.size()));
+  });
+  if (!stored) {
     return ReportPictureFailure(ctx, "picture upload");
   }
   Result()
@@ -60,7 +68,8 @@ int RunPictureGet(const Context& ctx, const PictureGetArgs& args) {
   const Stopwatch clock;
   char* data = nullptr;
   uint32_t length = 0;
-  if (!client.DownloadPicture(&data, length, args.url)) {
+  if (!Cancellable(*ctx.interrupts, client,
+                   [&] { return client.DownloadPicture(&data, length, args.url); })) {
     return ReportPictureFailure(ctx, "picture download");
   }
   const std::unique_ptr<char[]> owned(data);

@@ -84,6 +84,17 @@ void ProgressBar::Update(int percent, uint64_t bytes, uint64_t total) {
   std::fprintf(stderr, "\r%s\x1b[K", line.c_str());
   std::fflush(stderr);
   drawn_ = true;
+  line_ = line;
+}
+
+void ProgressBar::Note(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (drawn_) {
+    std::fprintf(stderr, "\r%s\x1b[K\n%s", text.c_str(), line_.c_str());
+  } else {
+    std::fprintf(stderr, "%s\n", text.c_str());
+  }
+  std::fflush(stderr);
 }
 
 void ProgressBar::Finish() {

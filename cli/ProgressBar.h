@@ -1,6 +1,7 @@
 // A one-line progress bar on standard error:
 //   [##########..........]  50%  32.0 MiB / 64.0 MiB  210.5 MiB/s  ETA 0:00
 // drawn only when standard error is a terminal and --quiet is not given.
+// Notes (retries) take the bar's line, and the bar goes on below them.
 #ifndef OCS_CLI_PROGRESS_BAR_H_
 #define OCS_CLI_PROGRESS_BAR_H_
 
@@ -37,6 +38,9 @@ class ProgressBar {
 
   // Redraws the bar. May be called from any thread.
   void Update(int percent, uint64_t bytes, uint64_t total);
+  // Prints `text` as a line of its own on standard error, above the bar when
+  // one is drawn. May be called from any thread.
+  void Note(const std::string& text);
   // Ends the line if a bar was drawn.
   void Finish();
 
@@ -45,6 +49,7 @@ class ProgressBar {
   const std::chrono::steady_clock::time_point start_;
   std::mutex mutex_;
   bool drawn_ = false;
+  std::string line_;  // the bar last drawn
 };
 
 }  // namespace ocs

@@ -37,13 +37,14 @@ int PutWholeFile(const Context& ctx, const std::string& path) {
   if (!size) {
     return Complain(problem);
   }
-  ProgressBar bar(ProgressWanted(ctx.settings.quiet));
+  ProgressBar& bar = *ctx.bar;
   auto client = NewObjectClient(ctx, [&bar, total = *size](int percent) {
     bar.Update(percent, total * percent / 100, total);
   });
   const Stopwatch clock;
   std::string url;
-  const bool stored = client.UploadFile(url, path);
+  const bool stored =
+      Cancellable(*ctx.interrupts, client, [&] { return client.UploadFile(url, path); });
   bar.Finish();
   if (!stored) {
     return ReportObjectFailure(client, ctx, ObjectService(ctx.settings));
@@ -85,7 +86,7 @@ int PutPieces(const Context& ctx, const PutArgs& args) {
   if (!source) {
     return Complain(problem);
   }
-  ProgressBar bar(ProgressWanted(ctx.settings.quiet));
+  ProgressBar& bar = *ctx.bar;
   auto client = NewObjectClient(ctx);
   const Stopwatch clock;
   PieceReader reader(source.get(), kPieceSize);
@@ -94,7 +95,9 @@ int PutPieces(const Context& ctx, const PutArgs& args) {
   uint64_t sent = 0;
   bool last = false;
   for (bool first = true; reader.Next(piece, last); first = false) {
-    if (!SendPiece(client, args, url, piece, first, last)) {
+    const bool piece_stored = Cancellable(
+        *ctx.interrupts, client, [&] { return SendPiece(client, args, url, piece, first, last); });
+    if (!piece_stored) {
       bar.Finish();
       return ReportObjectFailure(client, ctx, ObjectService(ctx.settings));
     }

@@ -39,6 +39,12 @@ void AddSettingOptions(CLI::App& app, Settings& settings) {
   app.add_flag("-q,--quiet", settings.quiet, "No progress bar");
   app.add_flag("-v,--verbose", settings.verbose, "Show the library's log records");
   app.add_flag("--json", settings.json, "Print results as JSON");
+  app.add_option("--retries", settings.retries, "Tries per request in all (1: no retries)")
+      ->check(CLI::Range(1u, 100u))
+      ->capture_default_str();
+  app.add_option("--retry-delay-ms", settings.retry_delay_ms,
+                 "Base of the random wait before a retry, doubled each time")
+      ->capture_default_str();
 }
 
 std::string MissingObjectSetting(const Settings& settings) {

@@ -9,6 +9,9 @@
 //   --pic-upload-port    OCS_PIC_UPLOAD_PORT    picture gateway
 //   --pic-download-port  OCS_PIC_DOWNLOAD_PORT  picture downloads
 //   --profile            OCS_PROFILE            credentials file (see Credentials.h)
+//
+// The retry options (--retries, --retry-delay-ms) and the output options
+// (--quiet, --verbose, --json) have no variable.
 #ifndef OCS_CLI_SETTINGS_H_
 #define OCS_CLI_SETTINGS_H_
 
@@ -28,12 +31,15 @@ struct Settings {
   uint32_t pic_upload_port = 0;
   uint32_t pic_download_port = 0;
   std::string profile;
-  bool quiet = false;    // no progress bar
-  bool verbose = false;  // the library's log records on standard error
-  bool json = false;     // results as one JSON object on standard output
+  bool quiet = false;             // no progress bar
+  bool verbose = false;           // the library's log records on standard error
+  bool json = false;              // results as one JSON object on standard output
+  uint32_t retries = 5;           // tries per request in all; 1: no retries
+  uint32_t retry_delay_ms = 200;  // base of the wait before a retry
 };
 
-// Adds the options above, and --quiet, --verbose and --json, to `app`.
+// Adds the options above, --quiet, --verbose, --json and the retry options
+// to `app`.
 void AddSettingOptions(CLI::App& app, Settings& settings);
 
 // What the object commands need but is missing, as a message naming the

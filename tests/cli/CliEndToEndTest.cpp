@@ -1,4 +1,5 @@
 // ocs end to end: the binary run as a child process against the emulator.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
@@ -7,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -26,6 +29,7 @@ namespace {
 using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
+using ::testing::Not;
 
 constexpr size_t kMiB = size_t{1024} * 1024;
 
@@ -117,6 +121,27 @@ class OcsProcess {
                               Quoted(out) + " 2>" + Quoted(err));
     return {code, ReadFile(out), ReadFile(err)};
   }
+  // Starts ocs with `args`, standard input from `input_path`, and returns
+  // at once; Finish waits for it.
+  pid_t Start(const std::vector<std::string>& args,
+              const std::string& input_path = "/dev/null") const {
+    // exec: the child's pid is that of ocs itself.
+    const std::string shell = "exec " + Command(args) + " <" + Quoted(input_path) + " >" +
+                              Quoted(io_.path() + "/stdout") + " 2>" +
+                              Quoted(io_.path() + "/stderr");
+    const pid_t pid = fork();
+    if (pid == 0) {
+      execl("/bin/sh", "sh", "-c", shell.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    return pid;
+  }
+  OcsResult Finish(pid_t pid) const {
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+            ReadFile(io_.path() + "/stdout"), ReadFile(io_.path() + "/stderr")};
+  }
   // Runs ocs on a pseudo-terminal (through script(1)).
   OcsResult RunOnTerminal(const std::vector<std::string>& args) const {
     const std::string out = io_.path() + "/terminal";
@@ -140,6 +165,37 @@ class OcsProcess {
   TempDir io_;
   std::map<std::string, std::string> env_;
 };
+
+// Waits until the file at `path` holds bytes or the process `pid` has ended.
+void AwaitPartialFile(const std::string& path, pid_t pid) {
+  for (;;) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0 && info.st_size > 0) {
+      return;
+    }
+    siginfo_t ended{};
+    if (waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+        ended.si_pid == pid) {
+      return;
+    }
+    usleep(10000);
+  }
+}
+
+// Waits until the process `pid` blocks SIGINT and SIGTERM, as ocs does first.
+void AwaitBlockedInterrupts(pid_t pid) {
+  const uint64_t both = (uint64_t{1} << (SIGINT - 1)) | (uint64_t{1} << (SIGTERM - 1));
+  for (;;) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.rfind("SigBlk:", 0) == 0 &&
+          (std::stoull(line.substr(7), nullptr, 16) & both) == both) {
+        return;
+      }
+    }
+    usleep(10000);
+  }
+}
 
 class CliTest : public ::testing::Test {
  protected:
@@ -239,11 +295,12 @@ TEST_F(CliTest, FailuresExplainThemselves) {
   } cases[] = {
       {{"put", missing}, {}, 1, "^ocs: .*/missing.bin: No such file or directory"},
       {{"cat", "/pool1/x"}, {"OCS_ACCESS_KEY", "OCS_SECRET_KEY"}, 1, "^ocs: no access keys"},
-      // Nothing listens on port 1.
+      // Nothing listens on port 1: four retries, then the failure.
       {{"cat", "/pool1/x"},
        {"OCS_DOWNLOAD_PORT=1"},
        1,
-       "^error 4: .*could not talk to the service"},
+       "^(ocs: retry [2-5]/5 in [0-9]+ ms \\(error\\[7:111\\]\\)\n){4}"
+       "error 4: .*could not talk to the service"},
       {{"get", "/pool1/never-stored", not_written}, {}, 1, "^error 5: .*\nocs: no such object"},
       {{"cat", "/pool1/never-stored"}, {}, 1, "^error 9: NoSuchKey\nocs: no such object"},
       {{"cat", "/pool1/x"}, {"OCS_SECRET_KEY=not-the-key"}, 1, "ocs: the service refused the keys"},
@@ -253,6 +310,7 @@ TEST_F(CliTest, FailuresExplainThemselves) {
        1,
        "^error: picture download failed: "},
       {{"cat", "/pool1/x", "--range", "9-5"}, {}, 2, "range"},
+      {{"--retries", "0", "cat", "/pool1/x"}, {}, 2, "^--retries: .*range 1 to 100"},
       {{"cat", "/pool1/x"}, {"OCS_ADDRESS"}, 2, "^ocs: no service address"},
   };
   for (const auto& c : cases) {
@@ -272,6 +330,97 @@ TEST_F(CliTest, FailuresExplainThemselves) {
   // Neither a mistyped upload nor a failed download leaves a file behind.
   EXPECT_FALSE(std::filesystem::exists(missing));
   EXPECT_FALSE(std::filesystem::exists(not_written));
+}
+
+TEST_F(CliTest, TransientFaultsAreRetriedUnlessRetriesAreOff) {
+  const std::string object = "/pool1/" + GeneratedKey(3 * kMiB, 4);
+  const std::string target = files_.path() + "/fetched.bin";
+  const std::string source = files_.Write("source.bin", GeneratedBytes(5, 0, kMiB));
+  const std::string removed = Line(Ok({"put", "-"}, "to be removed"));
+  const std::string transport = "error\\[[0-9]+:[0-9]+\\]";
+  const std::string status_503 = "status code\\[503\\]";
+  const struct {
+    std::string fault;  // an admin API fault rule
+    std::vector<std::string> args;
+    int retries;        // notices shown with the default --retries
+    std::string cause;  // a regular expression for the notices' cause
+  } cases[] = {
+      {R"({"kind":"status","status":503,"role":"download","count":2})",
+       {"get", object, target},
+       2,
+       status_503},
+      {R"({"kind":"reset_mid_body","role":"download"})", {"get", object, target}, 1, transport},
+      {R"({"kind":"status","status":503,"role":"upload","path":"*?bestnode","count":2})",
+       {"put", source},
+       2,
+       status_503},
+      {R"({"kind":"reset","role":"node","method":"PUT"})", {"put", source}, 1, transport},
+      {R"({"kind":"status","status":503,"role":"upload","method":"DELETE"})",
+       {"rm", removed},
+       1,
+       status_503},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
+    // Without retries the first fault is the end (and leaves no partial file).
+    emulator_->ClearFaults();
+    ASSERT_EQ(emulator_->Admin("POST", "/faults", c.fault), 200);
+    std::vector<std::string> once{"--retries", "1"};
+    once.insert(once.end(), c.args.begin(), c.args.end());
+    const OcsResult failed = ocs_.Run(once);
+    EXPECT_EQ(failed.exit_code, 1);
+    EXPECT_THAT(failed.err, Not(HasSubstr("retry")));
+    EXPECT_FALSE(std::filesystem::exists(target));
+
+    emulator_->ClearFaults();
+    ASSERT_EQ(emulator_->Admin("POST", "/faults", c.fault), 200);
+    const OcsResult retried = ocs_.Run(c.args);
+    EXPECT_EQ(retried.exit_code, 0) << retried.err;
+    std::string notices;
+    for (int attempt = 2; attempt <= c.retries + 1; ++attempt) {
+      notices +=
+          "ocs: retry " + std::to_string(attempt) + "/5 in [0-9]+ ms \\(" + c.cause + "\\)\n";
+    }
+    EXPECT_THAT(retried.err, MatchesRegex(notices));
+    if (c.args[0] == "get") {
+      EXPECT_TRUE(ReadFile(target) == GeneratedBytes(4, 0, 3 * kMiB));
+      std::filesystem::remove(target);
+    }
+  }
+  emulator_->ClearFaults();
+  EXPECT_EQ(ocs_.Run({"cat", removed}).exit_code, 1);  // the retried removal took effect
+}
+
+TEST_F(CliTest, SignalsCancelAndExitWith130) {
+  const std::string object = "/pool1/" + GeneratedKey(8 * kMiB, 6);
+  const std::string target = files_.path() + "/partial.bin";
+  for (const int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal);
+    // Half the object, then a stall that outlasts the test.
+    ASSERT_EQ(emulator_->Admin("POST", "/faults",
+                               R"({"kind":"stall","role":"download","delay_ms":600000})"),
+              200);
+    const pid_t pid = ocs_.Start({"get", object, target});
+    AwaitPartialFile(target, pid);
+    kill(pid, signal);
+    const OcsResult cancelled = ocs_.Finish(pid);
+    EXPECT_EQ(cancelled.exit_code, 130);
+    EXPECT_EQ(cancelled.err, "ocs: cancelled\n");
+    EXPECT_FALSE(std::filesystem::exists(target));
+  }
+  emulator_->ClearFaults();
+
+  // Waiting for standard input, outside any library call, ocs ends at once.
+  const std::string input = files_.path() + "/input";
+  ASSERT_EQ(mkfifo(input.c_str(), 0600), 0);
+  const pid_t pid = ocs_.Start({"put", "-"}, input);
+  const int writer = open(input.c_str(), O_WRONLY);  // kept open: no end of input
+  AwaitBlockedInterrupts(pid);
+  kill(pid, SIGINT);
+  const OcsResult ended = ocs_.Finish(pid);
+  close(writer);
+  EXPECT_EQ(ended.exit_code, 130);
+  EXPECT_EQ(ended.err, "ocs: cancelled\n");
 }
 
 TEST_F(CliTest, KeysFromTheProfileOptionThenTheEnvironmentThenTheDefaultProfile) {
@@ -304,6 +453,16 @@ TEST_F(CliTest, ProgressBarOnlyOnATerminal) {
   EXPECT_EQ(shown.exit_code, 0) << shown.out;
   EXPECT_THAT(shown.out, HasSubstr("100%  12.0 MiB / 12.0 MiB"));
   EXPECT_THAT(ocs_.RunOnTerminal({"--quiet", "put", path}).out, MatchesRegex("/pool1/[^/]+\r\n"));
+
+  // A retry takes the bar's line, and the bar goes on below it.
+  ASSERT_EQ(emulator_->Admin("POST", "/faults", R"({"kind":"reset_mid_body","role":"download"})"),
+            200);
+  const OcsResult retried = ocs_.RunOnTerminal(
+      {"get", "/pool1/" + GeneratedKey(12 * kMiB, 7), files_.path() + "/retried.bin"});
+  EXPECT_EQ(retried.exit_code, 0) << retried.out;
+  EXPECT_THAT(retried.out, ContainsRegex("\rocs: retry 2/5 in [0-9]+ ms "
+                                         "\\(error\\[[0-9]+:[0-9]+\\]\\)\x1b\\[K\r\n\\[#"));
+  EXPECT_THAT(retried.out, HasSubstr("] 100%  12.0 MiB"));
 }
 
 TEST_F(CliTest, JsonResultsAndVerboseRecords) {

@@ -1,4 +1,5 @@
-// The tool's pure pieces: profile parsing, the progress line and ranges.
+// The tool's pure pieces: profile parsing, the progress line, retry notices
+// and ranges.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include "cli/Commands.h"
 #include "cli/Credentials.h"
 #include "cli/FailureHints.h"
+#include "cli/LogSinks.h"
 #include "cli/ProgressBar.h"
 
 namespace ocs {
@@ -52,6 +54,28 @@ TEST(FormatProgressTest, ShowsWhatIsKnown) {
   };
   for (const auto& [sample, line] : cases) {
     EXPECT_EQ(FormatProgress(sample), line);
+  }
+}
+
+TEST(RetryNoticeTest, ShortensRetryRecordsOnly) {
+  const std::pair<const char*, const char*> cases[] = {
+      // nullptr: no notice.
+      {"[Ns::C::DownloadFile][Client]retry: attempt 2 of 5 in 180 ms, after status code[503]"
+       "[src/StorageClient/protocol/Pipeline.cpp(88)]",
+       "retry 2/5 in 180 ms (status code[503])"},
+      {"[Fn][PicClient]retry: attempt 5 of 5 in 3125 ms, after error[56:104]",
+       "retry 5/5 in 3125 ms (error[56:104])"},
+      {"[Fn][Client]retry: attempt 2 of 5 in 180 ms", nullptr},
+      {"[Fn][Client]retry: attempt two of 5 in 180 ms, after error[7:111]", nullptr},
+      {"[Fn][Client]send url[http://127.0.0.1/p/k][src/File.cpp(12)]", nullptr},
+  };
+  for (const auto& [record, notice] : cases) {
+    SCOPED_TRACE(record);
+    const std::optional<std::string> shown = RetryNotice(record);
+    ASSERT_EQ(shown.has_value(), notice != nullptr);
+    if (shown) {
+      EXPECT_EQ(*shown, notice);
+    }
   }
 }
 

@@ -38,7 +38,7 @@ top=$(subcommands)
 expect "subcommands of ocs" "$(offered '' | grep -v '^-')" "$top"
 expect "subcommands of ocs pic" "$(offered pic '' | grep -v '^-')" "$(subcommands pic)"
 expect "an option's value is no subcommand" "$(offered --pool pic '' | grep -v '^-')" "$top"
-expect "options of get" "$(offered get --r)" "--range"
+expect "options of get" "$(offered get --ra)" "--range"
 expect "settings after a subcommand" "$(offered pic put --po)" "--pool"
 expect "no subcommands after pic put" "$(offered pic put '' | grep -v '^-')" ""
 expect "nothing offered for an option's value" "$(offered get --range '')" ""
