@@ -83,7 +83,11 @@ EmulatorFault FaultOf(const Cell& cell, const std::string& object_url) {
     fault.body = "<?xml version=\"1.0\"?><Error><Code>ServiceUnavailable</Code></Error>";
   }
   fault.status = cell.variant == Variant::kStatus200 ? 200 : 0;  // 0: the kind's own
-  fault.delay_ms = StallOutlastsTimeouts(cell) ? kLongStallMs : kShortStallMs;
+  // Only stalls wait: a status fault given a delay answers late, and would
+  // reach the downloads' 1 s time-outs first.
+  if (cell.fault == "stall") {
+    fault.delay_ms = StallOutlastsTimeouts(cell) ? kLongStallMs : kShortStallMs;
+  }
   return fault;
 }
 
