@@ -8,6 +8,7 @@
 
 #include "CLI/CLI.hpp"
 #include "cli/Commands.h"
+#include "cli/Completion.h"
 #include "cli/Credentials.h"
 #include "cli/LogSinks.h"
 #include "cli/Output.h"
@@ -112,6 +113,7 @@ int Main(int argc, char** argv) {
   ocs::AddSettingOptions(app, ctx.settings);
   Arguments arguments;
   const std::vector<Command> commands = AddCommands(app, arguments);
+  ocs::AddCompletionOption(app, "ocs");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -9,7 +9,8 @@ set(ORCA_CS_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/OrcaCloudStorage)
 
 install(EXPORT OrcaCloudStorageTargets
   NAMESPACE OrcaCloudStorage::
-  DESTINATION ${ORCA_CS_CMAKE_DIR})
+  DESTINATION ${ORCA_CS_CMAKE_DIR}
+  COMPONENT dev)
 
 configure_package_config_file(
   ${PROJECT_SOURCE_DIR}/cmake/OrcaCloudStorageConfig.cmake.in
@@ -21,7 +22,8 @@ write_basic_package_version_file(
 install(FILES
   ${PROJECT_BINARY_DIR}/OrcaCloudStorageConfig.cmake
   ${PROJECT_BINARY_DIR}/OrcaCloudStorageConfigVersion.cmake
-  DESTINATION ${ORCA_CS_CMAKE_DIR})
+  DESTINATION ${ORCA_CS_CMAKE_DIR}
+  COMPONENT dev)
 
 # The .pc file finds the prefix from its own location, so a staged install
 # (cmake --install --prefix DIR) works as it is.
@@ -31,4 +33,5 @@ string(REGEX REPLACE "/$" "" ORCA_CS_PC_TO_PREFIX "${ORCA_CS_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/orca-cloud-storage.pc.in
   ${PROJECT_BINARY_DIR}/orca-cloud-storage.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/orca-cloud-storage.pc
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+  COMPONENT dev)

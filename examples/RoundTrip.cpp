@@ -1,5 +1,5 @@
-// A host program on the installed library: stores a buffer as an object,
-// reads it back, and removes it.
+// A host program on the installed library: prints the library's version,
+// stores a buffer as an object, reads it back, and removes it.
 //
 //   round_trip ADDRESS UPLOAD_PORT DOWNLOAD_PORT POOL
 //
@@ -36,6 +36,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s ADDRESS UPLOAD_PORT DOWNLOAD_PORT POOL\n", argv[0]);
     return 2;
   }
+  std::printf("libOrcaCloudStorage %s (header %s)\n", Orca::CloudStorage::GetLibraryVersion(),
+              ORCA_CS_VERSION_STRING);
+
   SStorageServerConfig config;
   config.ip = argv[1];
   config.upload_port = static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10));

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need.
+# Installs the Debian packages the build, the tests, the demo, the API
+# reference and the Debian packages of the project need.
 # Idempotent: apt runs only when something is missing.
 set -euo pipefail
 
@@ -10,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   gnuplot-nox python3
+  doxygen help2man dpkg-dev file
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite, as CI runs it: set-up, the dev build (AddressSanitizer
-# and UBSan) with every test, the concurrency tests under ThreadSanitizer,
-# then each fuzz target for a bounded time (FUZZ_SECONDS, 45 by default).
+# and UBSan) with every test and the API reference, the concurrency tests
+# under ThreadSanitizer, then each fuzz target for a bounded time
+# (FUZZ_SECONDS, 45 by default).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,6 +11,7 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 cmake --preset dev
 cmake --build --preset dev -j "$jobs"
+cmake --build --preset dev --target docs  # fails on any undocumented declaration
 ctest --preset dev -j "$jobs" -E '^Operations/FaultMatrixTest[.]'
 # The fault matrix in one process, so that it prints its totals.
 matrix_log=$(mktemp)

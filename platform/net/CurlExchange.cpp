@@ -133,6 +133,9 @@ class Exchange {
   ExchangeResult Attempt(bool fresh_connection, bool& resend);
   CURLcode Configure(CURL* curl, curl_slist* headers, bool fresh_connection);
   void SetMethodAndBody(OptionSetter& set) const;
+  // The transfer, asking the request's stop check between waits.
+  CURLcode Transfer(CURLM* multi, CURL* curl) const;
+  bool StopRequested() const;
   bool DiedOnReusedConnection(CURL* curl, CURLcode code) const;
   bool OnHeaderLine(std::string_view line);
   bool OnBodyPiece(const char* data, size_t size);
@@ -189,7 +192,7 @@ ExchangeResult Exchange::Attempt(bool fresh_connection, bool& resend) {
   CURL* curl = lease.get();
   HeaderList headers(nullptr, &curl_slist_free_all);
   CURLcode code = RefusedText(request_);
-  if (code == CURLE_OK && curl == nullptr) {
+  if (code == CURLE_OK && (curl == nullptr || lease.multi() == nullptr)) {
     code = CURLE_FAILED_INIT;
   }
   if (code == CURLE_OK) {
@@ -197,7 +200,7 @@ ExchangeResult Exchange::Attempt(bool fresh_connection, bool& resend) {
                                               : CURLE_OUT_OF_MEMORY;
   }
   if (code == CURLE_OK) {
-    code = curl_easy_perform(curl);
+    code = Transfer(lease.multi(), curl);
     resend = !fresh_connection && DiedOnReusedConnection(curl, code);
   }
   long os_errno = 0;
@@ -213,6 +216,42 @@ ExchangeResult Exchange::Attempt(bool fresh_connection, bool& resend) {
     result.error.minor = os_errno != 0 ? static_cast<int32_t>(os_errno) : code;
   }
   return result;
+}
+
+CURLcode Exchange::Transfer(CURLM* multi, CURL* curl) const {
+  if (curl_multi_add_handle(multi, curl) != CURLM_OK) {
+    return CURLE_FAILED_INIT;
+  }
+  CURLcode result = CURLE_OK;
+  while (true) {
+    int running = 0;
+    if (curl_multi_perform(multi, &running) != CURLM_OK) {
+      result = CURLE_OUT_OF_MEMORY;
+      break;
+    }
+    int queued = 0;
+    const CURLMsg* done = curl_multi_info_read(multi, &queued);
+    if (done != nullptr && done->msg == CURLMSG_DONE) {
+      result = done->data.result;
+      break;
+    }
+    if (StopRequested()) {
+      result = CURLE_ABORTED_BY_CALLBACK;
+      break;
+    }
+    // Returns early on socket activity or when libcurl's own timers are due.
+    if (curl_multi_poll(multi, nullptr, 0, kStopCheckIntervalMs, nullptr) != CURLM_OK) {
+      result = CURLE_OUT_OF_MEMORY;
+      break;
+    }
+  }
+  curl_multi_remove_handle(multi, curl);
+  return result;
+}
+
+bool Exchange::StopRequested() const {
+  const CHttpClientRequest::StopCheck& check = request_.GetStopCheck();
+  return check && check();
 }
 
 bool Exchange::DiedOnReusedConnection(CURL* curl, CURLcode code) const {

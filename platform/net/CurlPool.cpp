@@ -10,6 +10,17 @@ namespace {
 
 // Idle handles kept beyond this number are closed with their connections.
 constexpr size_t kMaxIdleHandles = 16;
+// Live connections one handle keeps (to as many servers).
+constexpr long kMaxConnectionsPerHandle = 4;
+
+void Close(const PooledHandle& handle) {
+  if (handle.easy != nullptr) {
+    curl_easy_cleanup(handle.easy);
+  }
+  if (handle.multi != nullptr) {
+    curl_multi_cleanup(handle.multi);
+  }
+}
 
 class CurlGlobals {
  public:
@@ -19,37 +30,42 @@ class CurlGlobals {
     return *globals;
   }
 
-  CURL* Take() {
+  PooledHandle Take() {
     {
       std::lock_guard<std::mutex> lock(idle_mutex_);
       if (!idle_.empty()) {
-        CURL* handle = idle_.back();
+        const PooledHandle handle = idle_.back();
         idle_.pop_back();
         return handle;
       }
     }
-    CURL* handle = curl_easy_init();
-    if (handle != nullptr && share_ != nullptr) {
-      curl_easy_setopt(handle, CURLOPT_SHARE, share_);  // kept across curl_easy_reset
+    PooledHandle handle{curl_easy_init(), curl_multi_init()};
+    if (handle.easy == nullptr || handle.multi == nullptr) {
+      Close(handle);
+      return PooledHandle{};
     }
+    if (share_ != nullptr) {
+      curl_easy_setopt(handle.easy, CURLOPT_SHARE, share_);  // kept across curl_easy_reset
+    }
+    curl_multi_setopt(handle.multi, CURLMOPT_MAXCONNECTS, kMaxConnectionsPerHandle);
     return handle;
   }
 
-  void Give(CURL* handle) {
+  void Give(const PooledHandle& handle) {
     // libcurl keeps the OS error number of a failure until the next one, so
     // only a handle without one goes back: the next exchange then reads a
     // number of its own.
     long os_errno = 0;
-    curl_easy_getinfo(handle, CURLINFO_OS_ERRNO, &os_errno);
+    curl_easy_getinfo(handle.easy, CURLINFO_OS_ERRNO, &os_errno);
     if (os_errno == 0) {
-      curl_easy_reset(handle);  // drops the finished exchange's options and callbacks
+      curl_easy_reset(handle.easy);  // drops the finished exchange's options and callbacks
       std::lock_guard<std::mutex> lock(idle_mutex_);
       if (idle_.size() < kMaxIdleHandles) {
         idle_.push_back(handle);
         return;
       }
     }
-    curl_easy_cleanup(handle);
+    Close(handle);
   }
 
  private:
@@ -76,7 +92,7 @@ class CurlGlobals {
   CURLSH* share_ = nullptr;
   std::array<std::mutex, CURL_LOCK_DATA_LAST> share_locks_;
   std::mutex idle_mutex_;
-  std::vector<CURL*> idle_;
+  std::vector<PooledHandle> idle_;
 };
 
 }  // namespace
@@ -84,7 +100,7 @@ class CurlGlobals {
 EasyHandleLease::EasyHandleLease() : handle_(CurlGlobals::Get().Take()) {}
 
 EasyHandleLease::~EasyHandleLease() {
-  if (handle_ != nullptr) {
+  if (handle_.easy != nullptr) {
     CurlGlobals::Get().Give(handle_);
   }
 }

@@ -121,5 +121,21 @@ bool HttpClient::SendForBigRsp(CHttpClientRequest& request, const RecvCallback& 
   return result.error.major == 0;
 }
 
+bool IsTransient(const HttpClient::Error& error) {
+  switch (error.major) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace Net
 }  // namespace Orca

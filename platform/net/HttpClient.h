@@ -32,7 +32,7 @@
 // the operating-system error number behind it when libcurl knows one, else
 // the CURLcode again; both are 0 after a successful exchange, and both are
 // non-zero after any transport failure. A stalled exchange reports
-// CURLE_OPERATION_TIMEDOUT (28).
+// CURLE_OPERATION_TIMEDOUT (28), a stopped one CURLE_ABORTED_BY_CALLBACK (42).
 #ifndef ORCA_PLATFORM_NET_HTTPCLIENT_H_
 #define ORCA_PLATFORM_NET_HTTPCLIENT_H_
 
@@ -48,6 +48,7 @@ namespace Orca {
 namespace Net {
 
 inline constexpr int kDefaultTimeoutMs = 60000;
+inline constexpr int kStopCheckIntervalMs = 50;
 inline constexpr int kConnectTimeoutMs = 15000;
 // Bodies of answers with a status of 300 or more are kept up to this size;
 // the rest is read and dropped.
@@ -99,6 +100,11 @@ class CHttpClientRequest {
   // or any other status keeps the body in the response.
   using BodyStorage = std::function<char*(uint64_t length)>;
   void SetBodyStorage(BodyStorage storage) { body_storage_ = std::move(storage); }
+  // Asked every kStopCheckIntervalMs at most while the exchange runs
+  // (connecting, sending, waiting, receiving), on the exchange's thread;
+  // true stops it with CURLE_ABORTED_BY_CALLBACK.
+  using StopCheck = std::function<bool()>;
+  void SetStopCheck(StopCheck check) { stop_check_ = std::move(check); }
 
   const URL& GetURL() const { return url_; }
   const std::string& GetMethod() const { return method_; }
@@ -110,6 +116,7 @@ class CHttpClientRequest {
   int GetSendTimeout() const { return send_timeout_ms_; }
   uint64_t GetMaxResponseBody() const { return max_response_body_; }
   const BodyStorage& GetBodyStorage() const { return body_storage_; }
+  const StopCheck& GetStopCheck() const { return stop_check_; }
 
  private:
   URL url_;
@@ -124,6 +131,7 @@ class CHttpClientRequest {
   int send_timeout_ms_ = 0;
   uint64_t max_response_body_ = UINT64_MAX;
   BodyStorage body_storage_;
+  StopCheck stop_check_;
 };
 
 class CHttpClientResponse {
@@ -197,6 +205,10 @@ class HttpClient {
   // must not throw.
   static bool SendForBigRsp(CHttpClientRequest& request, const RecvCallback& callback);
 };
+
+// True for failures on the way that another try may not meet: refused,
+// reset, timed out, cut short, nothing answered.
+bool IsTransient(const HttpClient::Error& error);
 
 }  // namespace Net
 }  // namespace Orca

@@ -114,14 +114,19 @@ void CObjectClient::SetTimeoutConfig(uint32_t receive_timeout, uint32_t send_tim
 bool CObjectClient::SetTransferConcurrency(uint32_t count) {
   if (count == 0 || count > kMaxTransferConcurrency) {
     LOG_ERROR("[%s]transfer concurrency[%u] is invalid.[%s(%d)]", count);
-    return ptr_conf_->Record(Status(
-        ErrorCode::kInvalidArgument,
-        Base::str_fmt("transfer concurrency[%u] out of range[1-%u].", count,
-                      kMaxTransferConcurrency)));
+    return ptr_conf_->Record(Status(ErrorCode::kInvalidArgument,
+                                    Base::str_fmt("transfer concurrency[%u] out of range[1-%u].",
+                                                  count, kMaxTransferConcurrency)));
   }
   ptr_conf_->transfer_concurrency.store(count, std::memory_order_relaxed);
   return true;
 }
+
+void CObjectClient::SetRetryPolicy(uint32_t attempts, uint32_t base_delay_ms) {
+  ptr_conf_->control->SetRetryPolicy(attempts, base_delay_ms);
+}
+
+void CObjectClient::Cancel() { ptr_conf_->control->Cancel(); }
 
 std::string CObjectClient::GetAuthString(const std::string& method, const std::string& content_md5,
                                          const std::string& content_type, const std::string& date,
@@ -203,7 +208,8 @@ bool CObjectClient::RemoveObjectFileByUrl(const std::string& url) {
 bool CObjectClient::GetStorageVersion(std::string& version, SStorageServerInfo info) {
   const std::string address = Base::str_fmt("%s:%u", info.ip.c_str(), info.port);
   // Plain HTTP, signed with the keys of `info`; the root's query signs alone.
-  const SSigner signer{Signing::kObject, address, info.ak, info.sk, &GetAuthString};
+  const SSigner signer{Signing::kObject, address,        info.ak,
+                       info.sk,          &GetAuthString, CCall(ptr_conf_->control)};
   SRequestFrame frame;
   frame.method = "GET";
   frame.url = "http://" + address + "/?version";

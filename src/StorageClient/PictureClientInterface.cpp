@@ -1,5 +1,6 @@
 // CPictureClient: configuration, picture upload and download.
 #include "OrcaCloudStorage/StorageClient.h"
+#include "protocol/CallControl.h"
 #include "protocol/PictureProtoClient.h"
 #include "wire/Constants.h"
 #include "wire/Logging.h"
@@ -9,7 +10,8 @@ namespace Orca {
 namespace CloudStorage {
 
 CPictureClient::CPictureClient(const SStorageServerConfig& config)
-    : ptr_conf_(std::make_shared<SStorageServerConfig>(config)) {}
+    : ptr_conf_(std::make_shared<SStorageServerConfig>(config)),
+      control_(std::make_shared<CallControl>()) {}
 
 CPictureClient::CPictureClient(const CPictureClient& other) = default;
 
@@ -45,7 +47,7 @@ bool CPictureClient::UploadPicture(std::string& url, const char* data, uint32_t 
     return false;
   }
   CPicProtoClient proto_client;
-  proto_client.Init(ptr_conf_);
+  proto_client.Init(ptr_conf_, control_);
   std::string token;
   std::string location;
   if (!proto_client.GetBestNode(token, location)) {
@@ -70,7 +72,7 @@ bool CPictureClient::DownloadPicture(char** buffer, uint32_t& length, const std:
     return false;
   }
   CPicProtoClient proto_client;
-  proto_client.Init(ptr_conf_);
+  proto_client.Init(ptr_conf_, control_);
   if (!proto_client.DownloadPic(buffer, length, url)) {
     LOG_ERROR("[%s]download file failed, url[%s].[%s(%d)]", url.c_str());
     return false;
@@ -79,6 +81,12 @@ bool CPictureClient::DownloadPicture(char** buffer, uint32_t& length, const std:
 }
 
 bool CPictureClient::RemoveFileByUrl(const std::string& /*url*/) { return true; }
+
+void CPictureClient::SetRetryPolicy(uint32_t attempts, uint32_t base_delay_ms) {
+  control_->SetRetryPolicy(attempts, base_delay_ms);
+}
+
+void CPictureClient::Cancel() { control_->Cancel(); }
 
 }  // namespace CloudStorage
 }  // namespace Orca

@@ -1,6 +1,6 @@
 # Fails unless the shared library LIBRARY exports (dynamic, defined symbols
-# read with NM) only the members of the public classes and SetLogSink, and
-# exports each public class at all.
+# read with NM) only the members of the public classes, SetLogSink and
+# GetLibraryVersion, and exports each public class at all.
 #   cmake -DNM=nm -DLIBRARY=libOrcaCloudStorage.so -P CheckExports.cmake
 execute_process(COMMAND ${NM} -D --defined-only -C ${LIBRARY}
   OUTPUT_VARIABLE listing RESULT_VARIABLE status)
@@ -8,7 +8,7 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "${NM} failed on ${LIBRARY}")
 endif()
 
-set(public "^Orca::CloudStorage::(CObjectClient::|CPictureClient::|SetLogSink\\()")
+set(public "^Orca::CloudStorage::(CObjectClient::|CPictureClient::|SetLogSink\\(|GetLibraryVersion\\()")
 string(REPLACE "\n" ";" lines "${listing}")
 set(foreign "")
 set(count 0)
@@ -27,7 +27,8 @@ endforeach()
 if(foreign)
   message(FATAL_ERROR "${LIBRARY} exports symbols outside the public API:\n${foreign}")
 endif()
-foreach(required "CObjectClient::UploadFile" "CPictureClient::UploadPicture" "SetLogSink")
+foreach(required "CObjectClient::UploadFile" "CPictureClient::UploadPicture" "SetLogSink"
+                 "GetLibraryVersion")
   string(FIND "${listing}" "Orca::CloudStorage::${required}" found)
   if(found EQUAL -1)
     message(FATAL_ERROR "${LIBRARY} does not export Orca::CloudStorage::${required}")

@@ -11,6 +11,7 @@
 #include "base/StrFmt.h"
 #include "base/ThreadPool.h"
 #include "operations/DownloadToFile.h"
+#include "protocol/RequestPipeline.h"
 #include "wire/Constants.h"
 #include "wire/Logging.h"
 
@@ -88,6 +89,9 @@ Status CDownloadToFile::DownloadRanges(const std::string& object_url, uint64_t s
   }
   FetchRanges(run);
   helpers.Stop(true);
+  if (proto_client_.call().Cancelled()) {
+    return Cancelled();
+  }
   if (run.failed_index != SRangeRun::kNone) {
     return run.failure;
   }
@@ -96,7 +100,7 @@ Status CDownloadToFile::DownloadRanges(const std::string& object_url, uint64_t s
 
 void CDownloadToFile::FetchRanges(SRangeRun& run) {
   uint64_t index = 0;
-  while (run.Claim(index)) {
+  while (!proto_client_.call().Cancelled() && run.Claim(index)) {
     const uint64_t start = index * kRangeSize;
     const uint64_t end = std::min<uint64_t>(start + kRangeSize, run.size);
     Status status = FetchAndWriteRange(run, start, end);

@@ -6,6 +6,7 @@
 #include "base/Encoding.h"
 #include "base/StrFmt.h"
 #include "protocol/Redirect.h"
+#include "protocol/RequestPipeline.h"
 #include "wire/Constants.h"
 #include "wire/HeaderValue.h"
 #include "wire/Logging.h"
@@ -44,7 +45,44 @@ Status CDownloadToFile::Run(const std::string& object_url) {
 }
 
 Status CDownloadToFile::DownloadStream(const std::string& object_url) {
+  const CCall& call = proto_client_.call();
+  for (uint32_t attempt = 1;; ++attempt) {
+    Status status = StreamOnce(object_url);
+    if (status.ok() || call.Cancelled()) {
+      return status.ok() ? status : Cancelled();
+    }
+    const std::string cause = StreamRetryCause(streamed_);
+    if (cause.empty() || !WaitToRetry(call, attempt, cause, kDownloadObject, "Client")) {
+      return call.Cancelled() ? Cancelled() : status;
+    }
+    PrepareResume();
+  }
+}
+
+Status CDownloadToFile::StreamOnce(const std::string& object_url) {
   return JudgeStream(Stream(proto_client_.download_base(), object_url, true), object_url);
+}
+
+std::string CDownloadToFile::StreamRetryCause(bool streamed) const {
+  if (local_failure_ != 0 || resume_mismatch_) {
+    return std::string();
+  }
+  if (!streamed || transport_error_.minor != 0) {
+    return TransientCause(transport_error_, 0, std::string());
+  }
+  if (status_ == 200 && !StreamedBodyComplete()) {
+    return "body short";
+  }
+  return TransientCause(transport_error_, status_, std::string());
+}
+
+void CDownloadToFile::PrepareResume() {
+  // Only the bytes of a 200 answer were written; a try that failed before
+  // them starts afresh.
+  resume_from_ = written_size_;
+  status_ = -1;
+  transport_error_ = Net::HttpClient::Error();
+  redirect_location_.clear();
 }
 
 Status CDownloadToFile::JudgeStream(bool streamed, const std::string& object_url) {
@@ -54,6 +92,16 @@ Status CDownloadToFile::JudgeStream(bool streamed, const std::string& object_url
     return Status(ErrorCode::kTransport,
                   Base::str_fmt("Send download big object msg failed[%d:%d].",
                                 transport_error_.major, transport_error_.minor));
+  }
+  if (resume_mismatch_) {
+    DOWNLOAD_ERROR(
+        "[%s][Client]send download object failed, url:%s, resumed answer does not continue the "
+        "object at[%llu][%s(%d)]",
+        object_url.c_str(), static_cast<ull>(resume_from_));
+    return Status(ErrorCode::kBadAnswer,
+                  Base::str_fmt("DownloadBigObject resumed answer does not continue the object "
+                                "at[%llu of %llu bytes].",
+                                static_cast<ull>(resume_from_), static_cast<ull>(content_length_)));
   }
   if (local_failure_ == 0 && status_ == 200) {
     return AcceptStreamedBody(object_url);
@@ -97,13 +145,14 @@ Status CDownloadToFile::FollowStreamRedirect(const std::string& object_url) {
 bool CDownloadToFile::Stream(const std::string& base, const std::string& object_url,
                              bool configured_timeouts) {
   Net::CHttpClientRequest request =
-      proto_client_.StreamRequest(base, object_url, configured_timeouts);
+      proto_client_.StreamRequest(base, object_url, configured_timeouts, resume_from_);
   DOWNLOAD_TRACE("[%s][Client]send url[%s][%s(%d)]", request.GetURL().ToStdString(true).c_str());
   const bool sent = Net::HttpClient::SendForBigRsp(
       request, [this](const Net::CHttpClientResponse& response, const char* data, uint32_t size,
                       Net::HttpClient::Error error,
                       bool last) { Receive(response, data, size, error, last); });
-  return sent && transport_error_.minor == 0;
+  streamed_ = sent && transport_error_.minor == 0;
+  return streamed_;
 }
 
 Status CDownloadToFile::AcceptStreamedBody(const std::string& url) {
@@ -129,10 +178,7 @@ void CDownloadToFile::Receive(const Net::CHttpClientResponse& response, const ch
                               uint32_t size, Net::HttpClient::Error error, bool last) {
   const bool first_piece = status_ == -1;
   if (first_piece) {
-    status_ = response.GetStatusCode();
-    std::string length;
-    response.GetHeaderField(length, "Content-Length");
-    content_length_ = LeadingDecimal(length);
+    OnFirstPiece(response);
   }
   if (error.minor != 0) {
     transport_error_ = error;
@@ -150,8 +196,35 @@ void CDownloadToFile::Receive(const Net::CHttpClientResponse& response, const ch
   }
 }
 
+void CDownloadToFile::OnFirstPiece(const Net::CHttpClientResponse& response) {
+  status_ = response.GetStatusCode();
+  std::string length;
+  response.GetHeaderField(length, "Content-Length");
+  if (resume_from_ == 0) {
+    content_length_ = LeadingDecimal(length);
+    return;
+  }
+  if (status_ != 200 && status_ != 206) {
+    return;  // judged as any other answer
+  }
+  // The rest of the object: exactly the bytes from resume_from_ to its end.
+  std::string range;
+  response.GetHeaderField(range, "Content-Range");
+  const bool continues =
+      LeadingDecimal(length) == content_length_ - resume_from_ &&
+      (status_ == 200 ||
+       range == Base::str_fmt("bytes %llu-%llu/%llu", static_cast<ull>(resume_from_),
+                              static_cast<ull>(content_length_ - 1),
+                              static_cast<ull>(content_length_)));
+  resume_mismatch_ = !continues;
+  status_ = 200;
+}
+
 void CDownloadToFile::WritePiece(bool first_piece, const char* data, uint32_t size) {
-  if (first_piece && !OpenLocalFile(kRecvMsgCallback)) {
+  if (resume_mismatch_) {
+    return;
+  }
+  if (first_piece && !file_.IsOpen() && !OpenLocalFile(kRecvMsgCallback)) {
     return;
   }
   if (!file_.IsOpen()) {

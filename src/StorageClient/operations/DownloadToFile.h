@@ -60,11 +60,20 @@ class CDownloadToFile {
   Status FetchRange(Net::CHttpClientResponse& response, const std::string& object_url,
                     uint64_t start, uint64_t end);
   Status WriteSlice(uint64_t offset, const char* data, uint64_t size);
-  // The streamed path and its one redirect.
+  // The streamed path and its one redirect. Under the call's retry policy a
+  // transient failure is tried again, from the bytes written so far.
   Status DownloadStream(const std::string& object_url);
+  Status StreamOnce(const std::string& object_url);
   Status FollowStreamRedirect(const std::string& object_url);
+  // Why the last try is worth another, or empty; then readies the next try
+  // to continue from written_size_.
+  std::string StreamRetryCause(bool streamed) const;
+  void PrepareResume();
   // SendForBigRsp into Receive; false on a transport failure.
   bool Stream(const std::string& base, const std::string& object_url, bool configured_timeouts);
+  // The first piece of an answer: its status and length, or, when resuming,
+  // whether it continues the object.
+  void OnFirstPiece(const Net::CHttpClientResponse& response);
   // Records code 5 when a streamed 200 answer ended before its length.
   Status AcceptStreamedBody(const std::string& url);
   bool StreamedBodyComplete() const;
@@ -89,6 +98,9 @@ class CDownloadToFile {
   int32_t status_ = -1;                     // of the streamed answer; -1 until its first piece
   int32_t local_failure_ = 0;               // kOpenFailedBase + errno, kNoOpenFile or kWriteFailed
   Net::HttpClient::Error transport_error_;  // passed with a streamed piece
+  bool streamed_ = false;                   // the last Stream completed
+  uint64_t resume_from_ = 0;                // a resumed try asks for the bytes from here
+  bool resume_mismatch_ = false;            // its answer does not continue the object
   std::string redirect_location_;
   uint64_t content_length_ = 0;  // of the streamed answer, or the object size when ranged
   uint64_t written_size_ = 0;

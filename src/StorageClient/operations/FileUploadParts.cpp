@@ -6,6 +6,7 @@
 #include "base/StrFmt.h"
 #include "operations/FileUpload.h"
 #include "operations/PartTaskRegistry.h"
+#include "protocol/RequestPipeline.h"
 #include "wire/Constants.h"
 #include "wire/Logging.h"
 
@@ -33,7 +34,10 @@ bool CFileUpload::UploadInParts() {
                Base::str_fmt("start upload pool for file[%s] failed.", local_path_.c_str())));
   }
   ok = ok && PostParts(pool, parts) && WaitForParts(pool);
-  pool.Stop(false);
+  pool.Stop(false);  // a cancelled upload's queued parts never go out
+  if (!ok && proto_client_->call().Cancelled()) {
+    conf_->Record(Cancelled());
+  }
   CPartTaskRegistry::GetInstance().DropUpload(task_id_);
   if (!ok) {
     return false;
@@ -51,7 +55,7 @@ bool CFileUpload::PostParts(CMultiUploadMsgLoop& pool, PartList& parts) {
   const auto part_count =
       static_cast<uint32_t>(size_ / kPartSize + (size_ % kPartSize != 0 ? 1 : 0));
   uint32_t part_number = 1;
-  for (uint64_t offset = 0; offset < size_; ++part_number) {
+  for (uint64_t offset = 0; offset < size_ && !proto_client_->call().Cancelled(); ++part_number) {
     const auto size = static_cast<uint32_t>(std::min<uint64_t>(kPartSize, size_ - offset));
     std::unique_ptr<char[]> data;
     if (!ReadNext(size, data)) {
@@ -78,7 +82,7 @@ bool CFileUpload::PostParts(CMultiUploadMsgLoop& pool, PartList& parts) {
     parts[part_number] = SPartInfo{size, std::string()};
     offset += size;
   }
-  return true;
+  return !proto_client_->call().Cancelled();
 }
 
 void CFileUpload::Throttle(CMultiUploadMsgLoop& pool, uint32_t& failed) {
@@ -94,6 +98,10 @@ void CFileUpload::Throttle(CMultiUploadMsgLoop& pool, uint32_t& failed) {
     if (CPartTaskRegistry::GetInstance().QueryUpload(failed, percent, task_id_)) {
       return;
     }
+    if (proto_client_->call().Cancelled()) {
+      failed = 1;
+      return;
+    }
     ReportInFlight(percent, highest);
   }
 }
@@ -106,6 +114,9 @@ bool CFileUpload::WaitForParts(CMultiUploadMsgLoop& pool) {
     int32_t percent = 0;
     if (CPartTaskRegistry::GetInstance().QueryUpload(failed, percent, task_id_)) {
       break;
+    }
+    if (proto_client_->call().Cancelled()) {
+      return false;
     }
     ReportInFlight(percent, highest);
     pool.WaitForTaskDone(seen, kFinalWaitMs);

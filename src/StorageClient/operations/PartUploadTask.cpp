@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/StrFmt.h"
+#include "protocol/RequestPipeline.h"
 #include "wire/Constants.h"
 #include "wire/Logging.h"
 
@@ -35,6 +36,10 @@ bool CPartUploadTask::Upload() {
   ObjectImpl& conf = *proto_client_->conf();
   try {
     for (int attempt = 0; attempt < kPartUploadAttempts; ++attempt) {
+      if (proto_client_->call().Cancelled()) {
+        conf.Record(Cancelled());
+        return false;
+      }
       Status status = proto_client_->UploadPartObject(object_key_, location_, info_.part_number,
                                                       info_.task_id, info_.data, info_.size);
       if (status.ok()) {

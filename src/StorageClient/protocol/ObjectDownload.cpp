@@ -122,13 +122,17 @@ uint64_t CObjectProtoClient::GetObjectSize(const std::string& object_url) const 
 
 Net::CHttpClientRequest CObjectProtoClient::StreamRequest(const std::string& base,
                                                           const std::string& object_url,
-                                                          bool configured_timeouts) const {
+                                                          bool configured_timeouts,
+                                                          uint64_t resume_from) const {
   SRequestFrame frame;
   frame.method = "GET";
   frame.url = base + object_url;
   frame.resource = object_url;
   if (configured_timeouts) {
     SetConfiguredTimeouts(frame);
+  }
+  if (resume_from > 0) {
+    frame.extra_headers.emplace_back("Range", "bytes=" + std::to_string(resume_from) + "-");
   }
   return BuildRequest(signer_, frame);
 }

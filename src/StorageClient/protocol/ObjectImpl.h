@@ -5,10 +5,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
 #include "OrcaCloudStorage/StorageClient.h"
+#include "protocol/CallControl.h"
 #include "protocol/Status.h"
 #include "wire/Constants.h"
 
@@ -40,6 +42,9 @@ struct ObjectImpl {
   std::atomic<uint32_t> send_timeout{kDefaultTimeoutMs};
   // Ranges or part workers in flight at once; read when an operation starts.
   std::atomic<uint32_t> transfer_concurrency{kDefaultTransferConcurrency};
+  // Retry policy and cancellation; each protocol client's requests belong to
+  // the call that made it.
+  const std::shared_ptr<CallControl> control = std::make_shared<CallControl>();
 };
 
 }  // namespace CloudStorage

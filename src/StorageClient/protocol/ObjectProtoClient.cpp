@@ -31,6 +31,7 @@ bool CObjectProtoClient::Init(const std::shared_ptr<ObjectImpl>& conf) {
   signer_.host = Base::str_fmt("%s:%u", config.ip.c_str(), config.upload_port);
   signer_.ak = config.ak;
   signer_.sk = config.sk;
+  signer_.call = CCall(conf_->control);
   return true;
 }
 

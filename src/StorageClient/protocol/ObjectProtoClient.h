@@ -77,12 +77,15 @@ class CObjectProtoClient {
                      const Net::CHttpClientRequest::BodyStorage& storage = {},
                      uint64_t max_body = kMaxMemoryDownloadSize) const;
   // The GET of a streamed download of `object_url` from `base`, signed for
-  // the object URL, with the configured time-outs or none.
+  // the object URL, with the configured time-outs or none; asking for the
+  // bytes from `resume_from` on (a Range) when it is not 0.
   Net::CHttpClientRequest StreamRequest(const std::string& base, const std::string& object_url,
-                                        bool configured_timeouts) const;
+                                        bool configured_timeouts, uint64_t resume_from = 0) const;
   const std::string& download_base() const { return download_base_; }
   // The client state it reads, into which its callers record failures.
   const std::shared_ptr<ObjectImpl>& conf() const { return conf_; }
+  // The call this client's requests belong to.
+  const CCall& call() const { return signer_.call; }
 
   // DELETE the object; RemoveObjectFile adds "?deletefile".
   Status RemoveFile(const std::string& object_url);

@@ -41,7 +41,8 @@ std::string MakePictureFormBody(const SPictureForm& form, const char* picture, u
   return body;
 }
 
-bool CPicProtoClient::Init(const std::shared_ptr<SStorageServerConfig>& conf) {
+bool CPicProtoClient::Init(const std::shared_ptr<SStorageServerConfig>& conf,
+                           std::shared_ptr<const CallControl> control) {
   if (!conf) {
     return false;
   }
@@ -55,6 +56,7 @@ bool CPicProtoClient::Init(const std::shared_ptr<SStorageServerConfig>& conf) {
   signer_.host = Base::str_fmt("%s:%u", host.c_str(), conf_->upload_port);
   signer_.ak = conf_->ak;
   signer_.sk = conf_->sk;
+  signer_.call = CCall(std::move(control));
   return true;
 }
 
@@ -152,6 +154,7 @@ bool CPicProtoClient::UploadPic(std::string& picture_url, const std::string& loc
   frame.signed_type = "multipart/form-data";
   frame.body = body.data();
   frame.body_size = static_cast<uint32_t>(body.size());
+  frame.repeatable = false;  // the token is good for one picture
   // The answer is a small document: a longer one is neither kept nor accepted.
   frame.max_response_body = proto::kMaxDocumentBytes;
   ORCA_CS_FUNCTION_NAME(function);

@@ -35,7 +35,9 @@ class CPicProtoClient {
 
   // Derives the base URLs and the Host value (IPv6 literals in brackets).
   // False only for an empty pointer.
-  bool Init(const std::shared_ptr<SStorageServerConfig>& conf);
+  // Requests belong to a call of the client that `control` serves.
+  bool Init(const std::shared_ptr<SStorageServerConfig>& conf,
+            std::shared_ptr<const CallControl> control);
 
   // Asks the gateway which node takes a picture: `location` receives
   // scheme + "GatewayIP:GatewayPort", `token` the Token to send with it.

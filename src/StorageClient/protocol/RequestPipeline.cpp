@@ -84,8 +84,37 @@ Net::CHttpClientRequest BuildRequest(const SSigner& signer, const SRequestFrame&
   request.SetSendTimeout(frame.send_timeout_ms);
   request.SetMaxResponseBody(frame.max_response_body);
   request.SetBodyStorage(frame.storage);
+  request.SetStopCheck(signer.call.StopCheck());
   return request;
 }
+
+std::string TransientCause(const Net::HttpClient::Error& error, int status,
+                           const std::string& body) {
+  if (error.major != 0) {
+    return Net::IsTransient(error) ? Base::str_fmt("error[%d:%d]", error.major, error.minor)
+                                   : std::string();
+  }
+  const bool no_space = status == 500 && body.find("NotEnoughSpace") != std::string::npos;
+  if ((status == 500 && !no_space) || status == 502 || status == 503 || status == 504) {
+    return Base::str_fmt("status code[%d]", status);
+  }
+  return std::string();
+}
+
+bool WaitToRetry(const CCall& call, uint32_t attempt, const std::string& cause,
+                 const char* function, const char* tag) {
+  const SRetryPolicy policy = call.RetryPolicy();
+  if (attempt >= policy.attempts || call.Cancelled()) {
+    return false;
+  }
+  const uint32_t delay = policy.DelayAfter(attempt);
+  ORCA_CS_LOG_AS(veklog::kLevelWarning, function,
+                 "[%s][%s]retry: attempt %u of %u in %u ms, after %s[%s(%d)]", tag, attempt + 1,
+                 policy.attempts, delay, cause.c_str());
+  return call.Wait(delay);
+}
+
+Status Cancelled() { return Status(ErrorCode::kCancelled, "cancelled"); }
 
 Status SendRequest(const SSigner& signer, const SRequestFrame& frame, const SRequestTexts& texts,
                    Net::CHttpClientResponse& response) {
@@ -93,17 +122,33 @@ Status SendRequest(const SSigner& signer, const SRequestFrame& frame, const SReq
   if (!refused.ok()) {
     return refused;
   }
-  Net::CHttpClientRequest request = BuildRequest(signer, frame);
-  ORCA_CS_LOG_AS(frame.trace_level, texts.function, "[%s][%s]send url[%s][%s(%d)]", texts.tag,
-                 request.GetURL().ToStdString(true).c_str());
-  Net::HttpClient::Error error;
-  if (Net::HttpClient::Send(request, response, error)) {
-    return Status();
+  for (uint32_t attempt = 1;; ++attempt) {
+    // Each try is signed afresh: its Date is the time it goes out.
+    Net::CHttpClientRequest request = BuildRequest(signer, frame);
+    ORCA_CS_LOG_AS(frame.trace_level, texts.function, "[%s][%s]send url[%s][%s(%d)]", texts.tag,
+                   request.GetURL().ToStdString(true).c_str());
+    Net::HttpClient::Error error;
+    const bool answered = Net::HttpClient::Send(request, response, error);
+    const std::string cause =
+        frame.repeatable ? TransientCause(error, response.GetStatusCode(), response.GetBody())
+                         : std::string();
+    if (signer.call.Cancelled()) {
+      return Cancelled();
+    }
+    if (cause.empty() || !WaitToRetry(signer.call, attempt, cause, texts.function, texts.tag)) {
+      if (signer.call.Cancelled()) {
+        return Cancelled();
+      }
+      if (answered) {
+        return Status();
+      }
+      ORCA_CS_LOG_AS(veklog::kLevelError, texts.function, "[%s][%s]%s, error[%d:%d][%s(%d)]",
+                     texts.tag, texts.send_failed.c_str(), error.major, error.minor);
+      return Status(ErrorCode::kTransport, Base::str_fmt("%s[%d:%d].", texts.send_message.c_str(),
+                                                         error.major, error.minor));
+    }
+    response = Net::CHttpClientResponse();
   }
-  ORCA_CS_LOG_AS(veklog::kLevelError, texts.function, "[%s][%s]%s, error[%d:%d][%s(%d)]", texts.tag,
-                 texts.send_failed.c_str(), error.major, error.minor);
-  return Status(ErrorCode::kTransport,
-                Base::str_fmt("%s[%d:%d].", texts.send_message.c_str(), error.major, error.minor));
 }
 
 Status Exchange(const SSigner& signer, const SRequestFrame& frame, const SRequestTexts& texts,

@@ -10,6 +10,7 @@
 
 #include "net/HttpClient.h"
 #include "proto/Proto.h"
+#include "protocol/CallControl.h"
 #include "protocol/Status.h"
 
 namespace Orca {
@@ -25,13 +26,15 @@ using ObjectSignature = std::string (*)(const std::string&, const std::string&, 
                                         const std::string&, const std::string&, const std::string&,
                                         const std::string&);
 
-// Who signs, and the Host value every request carries.
+// Who signs, the Host value every request carries, and the call the
+// requests belong to (its retry policy and cancellation).
 struct SSigner {
   Signing scheme = Signing::kObject;
   std::string host;
   std::string ak;
   std::string sk;
   ObjectSignature object_signature = nullptr;  // null: MakeSignature
+  CCall call;
 };
 
 // What differs between the signed requests.
@@ -49,7 +52,8 @@ struct SRequestFrame {
   int send_timeout_ms = 0;
   uint64_t max_response_body = UINT64_MAX;  // longer answers are not kept
   Net::CHttpClientRequest::BodyStorage storage;
-  int trace_level = 2;  // of the "send url" record
+  int trace_level = 2;     // of the "send url" record
+  bool repeatable = true;  // may be tried again under the call's retry policy
 };
 
 // How one request's failures read. Log records, after "[function][tag]":
@@ -80,9 +84,29 @@ Net::CHttpClientRequest BuildRequest(const SSigner& signer, const SRequestFrame&
 
 // Builds and sends the request, after its "send url" record. Code 2 for a
 // target that cannot stand in a request line (nothing is sent), code 4 for a
-// transport failure. `response` holds the answer, whatever its status.
+// transport failure, code 10 once the call is cancelled. `response` holds the
+// answer, whatever its status. A repeatable request that fails on the way
+// or is answered 500 (not NotEnoughSpace), 502, 503 or 504 is built, signed
+// and sent again while the call's retry policy allows, after a level 4
+// record of the retry and a wait that Cancel cuts short.
 Status SendRequest(const SSigner& signer, const SRequestFrame& frame, const SRequestTexts& texts,
                    Net::CHttpClientResponse& response);
+
+// Why an exchange is worth another try ("error[major:minor]", "status
+// code[503]"), or empty: a transport failure on the way (refused, reset,
+// timed out, cut short), or an answer 500 (not NotEnoughSpace), 502, 503 or
+// 504.
+std::string TransientCause(const Net::HttpClient::Error& error, int status,
+                           const std::string& body);
+
+// After try `attempt` failed for `cause`: false when the call's policy
+// allows no further try or the call is cancelled; else logs the retry at
+// level 4 on behalf of `function` and waits (false when cancelled meanwhile).
+bool WaitToRetry(const CCall& call, uint32_t attempt, const std::string& cause,
+                 const char* function, const char* tag);
+
+// The outcome of a cancelled call: code 10 "cancelled".
+Status Cancelled();
 
 // SendRequest, then the answer must be a 200 (else code 5, or 7) and, with a
 // `document`, its body must parse into it (else code 5).

@@ -22,6 +22,7 @@ enum class ErrorCode : int32_t {
   kNoSpace = 7,          // an upload refused for lack of space
   kNoSuchBucket = 8,
   kNoSuchKey = 9,
+  kCancelled = 10,  // the call was cancelled (Cancel)
 };
 
 class Status {

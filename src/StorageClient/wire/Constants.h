@@ -40,6 +40,8 @@ inline constexpr int kPartTasksBeyondWorkers = 1;
 inline constexpr uint32_t kThrottleWaitMs = 50;
 inline constexpr uint32_t kFinalWaitMs = 500;
 inline constexpr int kPartUploadAttempts = 3;
+// The longest wait between two tries of a request (SetRetryPolicy).
+inline constexpr uint32_t kMaxRetryDelayMs = 10000;
 
 inline constexpr uint32_t kDefaultTimeoutMs = 15000;
 inline constexpr int kFinishPartTaskTimeoutMs = 60000;
