@@ -307,6 +307,7 @@ struct RetryOp {
   std::vector<Target> requests;  // every transient fault hits each one
   std::vector<Target> timed;     // requests with the client's time-outs: a stall times out
   std::vector<Cell> permanent;
+  bool resumes = false;  // a body cut short is resumed from the bytes written
 };
 
 constexpr int kForever = 1000;
@@ -340,7 +341,11 @@ std::vector<Cell> Transient(const RetryOp& op) {
     add("status", op.requests[i % op.requests.size()], kRetriedStatuses[i]);
   }
   for (const char* kind : kTransportKinds) {
-    for (const Target& at : op.requests) add(kind, at);
+    for (const Target& at : op.requests) {
+      add(kind, at);
+      // Reset mid-body, the bytes received may be lost with the connection.
+      cells.back().resumes = op.resumes && kind == std::string("short_body");
+    }
   }
   for (const Target& at : op.timed) add("stall", at);
   add("refused", A::kAll);
@@ -452,7 +457,8 @@ std::vector<RetryOp> BuildRetryOps() {
            Forever("reset", A::kGet, kBigObjectSendFailed, 4),
            Missing(V::kNoSuchKey, A::kGet, Status("DownloadBigObject", 404)),
            RefusedForever(Fails(4, "Send download big object msg failed[7:111].")),
-       }},
+       },
+       true},
       {Op::kDownloadFileHttps,
        {A::kMetadata, A::kGet, A::kRedirected},
        {A::kGet, A::kRedirected},

@@ -102,6 +102,9 @@ struct Cell {
   // checked): 1 for a request that must not be repeated. A reset one may go
   // out up to twice as often (the HTTP component's own resend).
   int tries = 0;
+  // The retry asks only for the rest of the object: a Range from the bytes
+  // already written (a streamed download to a file cut short).
+  bool resumes = false;
 };
 
 struct OpCells {

@@ -228,8 +228,9 @@ void CheckCall(const Cell& cell, bool picture, bool ok, const ErrorState& error,
 }
 
 // Retries happen with a policy only, in records of its form; a transient
-// fault is used up (each request it spoilt was tried again); a request that
-// met the fault was sent `tries` times.
+// fault is used up (each request it spoilt was tried again); a download
+// that `resumes` asks for the rest only; a request that met the fault was
+// sent `tries` times.
 void CheckRetries(const Cell& cell, const RetryRecords& records,
                   const std::vector<EmulatorRequest>& journal) {
   if (!cell.retries) {
@@ -248,6 +249,12 @@ void CheckRetries(const Cell& cell, const RetryRecords& records,
                 cell.count)
           << "a request spoilt by the fault was not tried again";
     }
+  }
+  if (cell.resumes) {
+    EXPECT_TRUE(std::any_of(journal.begin(), journal.end(), [](const EmulatorRequest& r) {
+      const std::string range = r.Header("Range");
+      return r.fault.empty() && range.rfind("bytes=", 0) == 0 && range != "bytes=0-";
+    })) << "the retry did not resume from the bytes already written";
   }
   if (cell.tries == 0) return;
   // A request: method, target and range.
