@@ -34,6 +34,10 @@ int PortOf(const Options& options, Role role, size_t node_index) {
   return 0;
 }
 
+std::string CannotListen(const std::string& host, int port, Role role) {
+  return "cannot listen on " + host + ":" + std::to_string(port) + " (" + RoleName(role) + ")";
+}
+
 }  // namespace
 
 Emulator::Emulator(Options options)
@@ -63,9 +67,12 @@ std::string Emulator::BindAll() {
     if (!listener->valid()) {
       return "the TLS certificate or key could not be loaded";
     }
-    if (!listener->Bind(host, port)) {
-      return std::string("cannot listen on ") + host + ":" + std::to_string(port) + " (" +
-             RoleName(role) + ")";
+    if (link_ != nullptr && role != Role::kAdmin) {
+      if (std::string problem = BindRelayed(*listener, host, port); !problem.empty()) {
+        return problem;
+      }
+    } else if (!listener->Bind(host, port)) {
+      return CannotListen(host, port, role);
     }
     if (role == Role::kNode) {
       ctx_.node_ports.push_back(listener->port());
@@ -76,9 +83,24 @@ std::string Emulator::BindAll() {
   return "";
 }
 
+std::string Emulator::BindRelayed(Listener& listener, const std::string& host, int port) {
+  if (!listener.Bind("127.0.0.1", 0)) {
+    return CannotListen("127.0.0.1", 0, listener.role());
+  }
+  relays_.push_back(std::make_unique<Relay>(*link_, listener.bound_port()));
+  if (std::string problem = relays_.back()->Bind(host, port); !problem.empty()) {
+    return CannotListen(host, port, listener.role()) + ": " + problem;
+  }
+  listener.SetPublicPort(relays_.back()->port());
+  return "";
+}
+
 std::string Emulator::Start() {
   if (std::string problem = store_.Open(); !problem.empty()) {
     return problem;
+  }
+  if (options_.link) {
+    link_ = std::make_unique<Link>(*options_.link);
   }
   const TlsFiles tls{options_.tls_cert, options_.tls_key};
   const TlsFiles* service_tls = options_.tls_cert.empty() ? nullptr : &tls;
@@ -100,10 +122,13 @@ std::string Emulator::Start() {
       service_ports.push_back(listener.get());
     }
   }
-  InstallAdminApi(admin.server(), AdminTargets{ctx_, faults_, journal_, service_ports,
+  InstallAdminApi(admin.server(), AdminTargets{ctx_, faults_, journal_, service_ports, link_.get(),
                                                [this] { return EndpointsJson(); }});
   for (auto& listener : listeners_) {
     listener->Start();
+  }
+  for (auto& relay : relays_) {
+    relay->Start();
   }
   started_ = true;
   return "";
@@ -115,6 +140,9 @@ void Emulator::Stop() {
   }
   started_ = false;
   ctx_.stop.Stop();
+  for (auto& relay : relays_) {
+    relay->Stop();  // first: the clients' connections close before the servers'
+  }
   for (auto& listener : listeners_) {
     listener->Stop();
   }

@@ -1,5 +1,7 @@
 // The whole emulator: the data store, the service ports (upload, download,
 // data nodes, picture gateway and its download port) and the admin port.
+// With link emulation, a relay in front of each service port carries its
+// traffic across the emulated link.
 #ifndef OCS_EMULATOR_EMULATOR_H_
 #define OCS_EMULATOR_EMULATOR_H_
 
@@ -11,6 +13,8 @@
 #include "emulator/admin/Journal.h"
 #include "emulator/faults/Faults.h"
 #include "emulator/http/Listener.h"
+#include "emulator/link/Link.h"
+#include "emulator/link/Relay.h"
 #include "emulator/service/Auth.h"
 #include "emulator/service/Context.h"
 #include "emulator/service/Service.h"
@@ -39,6 +43,8 @@ class Emulator {
  private:
   Listener& AddListener(Role role, const TlsFiles* tls);
   std::string BindAll();
+  // Binds `listener` to a hidden loopback port behind a relay on `host`:`port`.
+  std::string BindRelayed(Listener& listener, const std::string& host, int port);
 
   const Options options_;
   Store store_;
@@ -48,6 +54,8 @@ class Emulator {
   Journal journal_;
   Service service_;
   std::vector<std::unique_ptr<Listener>> listeners_;  // service ports, then admin
+  std::unique_ptr<Link> link_;                        // only with link emulation
+  std::vector<std::unique_ptr<Relay>> relays_;        // in front of the service ports
   bool started_ = false;
 };
 

@@ -79,6 +79,16 @@ std::string RedirectModeText(const RedirectConfig& config) {
   return "off";
 }
 
+std::string ValidateLink(const LinkConfig& link) {
+  if (link.latency_ms > kMaxLatencyMs) {
+    return "the latency must be at most " + std::to_string(kMaxLatencyMs) + " ms";
+  }
+  if (link.bandwidth_mbit > kMaxBandwidthMbit) {
+    return "the bandwidth must be at most " + std::to_string(kMaxBandwidthMbit) + " Mbit/s";
+  }
+  return "";
+}
+
 std::string ValidateOptions(const Options& options) {
   if (options.pools.empty()) {
     return "at least one pool is needed";
@@ -112,6 +122,9 @@ std::string ValidateOptions(const Options& options) {
   }
   if (options.data_dir.empty()) {
     return "--data-dir must not be empty";
+  }
+  if (options.link) {
+    return ValidateLink(*options.link);
   }
   return "";
 }
@@ -154,11 +167,21 @@ std::optional<Options> ParseOptions(int argc, char** argv, int* exit_code) {
   app.add_option("--keep-alive", options.keep_alive_seconds, "Keep-alive time-out in seconds")
       ->capture_default_str();
   app.add_flag("--log-requests", options.log_requests, "Log each request on standard error");
+  LinkConfig link;
+  const CLI::Option* latency = app.add_option(
+      "--latency-ms", link.latency_ms, "Link emulation: one-way delay of the service ports in ms");
+  const CLI::Option* bandwidth =
+      app.add_option("--bandwidth-mbit", link.bandwidth_mbit,
+                     "Link emulation: rate of each direction in Mbit/s, all connections "
+                     "together (0: unlimited)");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     *exit_code = app.exit(e);
     return std::nullopt;
+  }
+  if (latency->count() + bandwidth->count() > 0) {
+    options.link = link;
   }
   if (pool_texts.empty()) {
     pool_texts.emplace_back(kDefaultPool);

@@ -30,6 +30,18 @@ struct RedirectConfig {
 std::optional<RedirectConfig> ParseRedirectMode(const std::string& text, int status);
 std::string RedirectModeText(const RedirectConfig& config);
 
+// Link emulation: the delay and rate every service port's traffic sees.
+struct LinkConfig {
+  uint32_t latency_ms = 0;      // one way, each direction
+  uint64_t bandwidth_mbit = 0;  // each direction, shared by every connection; 0: unlimited
+};
+
+constexpr uint32_t kMaxLatencyMs = 10000;
+constexpr uint64_t kMaxBandwidthMbit = 1000000;
+
+// Checks the limits above; returns the problem or "".
+std::string ValidateLink(const LinkConfig& link);
+
 struct Options {
   std::string listen_address = "127.0.0.1";
   // Host written into node locations, gateway answers and redirects;
@@ -55,6 +67,9 @@ struct Options {
   size_t max_threads = 256;  // per port
   int keep_alive_seconds = 30;
   bool log_requests = false;  // one line per request on standard error
+  // Set when --latency-ms or --bandwidth-mbit is given (even as 0): the
+  // service ports are then relayed through the emulated link.
+  std::optional<LinkConfig> link;
 };
 
 // Parses the command line. On --help or an error it prints to the matching

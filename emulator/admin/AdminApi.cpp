@@ -1,31 +1,10 @@
 #include "emulator/admin/AdminApi.h"
 
-#include <rapidjson/document.h>
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
+#include "emulator/admin/AdminJson.h"
+#include "emulator/admin/LinkApi.h"
 
 namespace ocs {
 namespace {
-
-using JsonWriter = rapidjson::Writer<rapidjson::StringBuffer>;
-
-// Answers with the JSON that `write` produces.
-void ReplyJson(httplib::Response& res, const std::function<void(JsonWriter&)>& write) {
-  rapidjson::StringBuffer out;
-  JsonWriter json(out);
-  write(json);
-  res.set_content(out.GetString(), "application/json");
-}
-
-void ReplyProblem(httplib::Response& res, int status, const std::string& why) {
-  res.status = status;
-  ReplyJson(res, [&](JsonWriter& json) {
-    json.StartObject();
-    json.Key("error");
-    json.String(why.c_str());
-    json.EndObject();
-  });
-}
 
 std::string StringField(const rapidjson::Value& doc, const char* name) {
   const auto it = doc.FindMember(name);
@@ -35,15 +14,6 @@ std::string StringField(const rapidjson::Value& doc, const char* name) {
 int64_t IntField(const rapidjson::Value& doc, const char* name, int64_t fallback) {
   const auto it = doc.FindMember(name);
   return it != doc.MemberEnd() && it->value.IsInt64() ? it->value.GetInt64() : fallback;
-}
-
-bool ParseObject(const std::string& text, rapidjson::Document* doc, std::string* why) {
-  doc->Parse(text.c_str(), text.size());
-  if (doc->HasParseError() || !doc->IsObject()) {
-    *why = "the body is not a JSON object";
-    return false;
-  }
-  return true;
 }
 
 FaultMatch MatchOf(const rapidjson::Value& doc) {
@@ -380,6 +350,7 @@ void InstallAdminApi(httplib::Server& server, const AdminTargets& targets) {
   });
   InstallFaultRoutes(server, targets);
   InstallStateRoutes(server, targets);
+  InstallLinkRoutes(server, targets.link);
 }
 
 }  // namespace ocs

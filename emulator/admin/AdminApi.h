@@ -11,6 +11,8 @@
 //   GET    /connections            accepted connections per port
 //   GET    /objects?pool=NAME      {"objects":[{"key":..,"size":..}]}
 //   GET    /uploads                {"uploads":[{"id","pool","key","parts":[...]}]}
+//   GET    /link, PUT /link        {"latency_ms":N,"bandwidth_mbit":M}; 409 without
+//                                  link emulation
 // See emulator/README.md for the documents.
 #ifndef OCS_EMULATOR_ADMIN_ADMINAPI_H_
 #define OCS_EMULATOR_ADMIN_ADMINAPI_H_
@@ -22,6 +24,7 @@
 #include "emulator/admin/Journal.h"
 #include "emulator/faults/Faults.h"
 #include "emulator/http/Listener.h"
+#include "emulator/link/Link.h"
 #include "emulator/service/Context.h"
 
 namespace ocs {
@@ -32,6 +35,7 @@ struct AdminTargets {
   FaultInjector& faults;
   Journal& journal;
   std::vector<const Listener*> listeners;  // the service ports
+  Link* link;                              // nullptr without link emulation
   std::function<std::string()> endpoints_json;
 };
 

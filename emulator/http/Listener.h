@@ -78,7 +78,10 @@ class Listener {
 
   // Binds `host`:`port` (0: a free port); false on failure.
   bool Bind(const std::string& host, int port);
-  int port() const { return port_; }
+  // The port clients reach: the bound port, or that of a relay in front of it.
+  int port() const { return public_port_ != 0 ? public_port_ : port_; }
+  void SetPublicPort(int port) { public_port_ = port; }
+  int bound_port() const { return port_; }
   // Serves on a thread of its own.
   void Start();
   // Stops accepting, closes open connections and waits for the workers.
@@ -92,6 +95,7 @@ class Listener {
   std::atomic<uint64_t> accepted_{0};
   std::thread thread_;
   int port_ = 0;
+  int public_port_ = 0;  // 0: the bound port
 };
 
 }  // namespace ocs

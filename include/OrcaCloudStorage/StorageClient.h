@@ -81,7 +81,7 @@ struct SStorageServerInfo {
 };
 
 /// Receives every log record of the library: level 2 request traces, 3 success
-/// lines, 5 failures. `message` is the formatted record; `module` names the
+/// lines, 4 retries and warnings, 5 failures. `message` is the formatted record; `module` names the
 /// component. Called on the thread that logs; must be thread-safe.
 using LogSink = void (*)(int level, const char* module, const char* message, void* context);
 

@@ -1,5 +1,6 @@
 // Parallel multipart uploads, their parts in flight side by side, while idle
 // keep-alive connections hold workers; then a clean stop with them open.
+// Served directly and through an emulated link.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -35,8 +36,10 @@ void UploadInParallel(const Emulator& emulator, int upload) {
   EXPECT_TRUE(session.Get(key)->body == GeneratedBytes(upload, 0, kParts * kPartSize)) << upload;
 }
 
-TEST(ConcurrencyTest, ServesParallelMultipartUploadsBesideIdleConnections) {
-  Emulator emulator;
+class ConcurrencyTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(ConcurrencyTest, ServesParallelMultipartUploadsBesideIdleConnections) {
+  Emulator emulator(GetParam() ? WithLink({}, kShortLink) : EmulatorOptions{});
   std::vector<std::unique_ptr<httplib::Client>> idle;
   const auto& ports = emulator.endpoints();
   for (const int port : {ports.upload, ports.nodes[0], ports.nodes[1], ports.download}) {
@@ -61,6 +64,8 @@ TEST(ConcurrencyTest, ServesParallelMultipartUploadsBesideIdleConnections) {
   }
   EXPECT_EQ(emulator.Stop(), 0) << "SIGTERM stops it despite the idle connections";
 }
+
+INSTANTIATE_TEST_SUITE_P(Link, ConcurrencyTest, ::testing::Bool(), LinkCaseName);
 
 }  // namespace
 }  // namespace orca_test

@@ -1,5 +1,7 @@
 // Faults as seen on the wire: each kind the emulator injects, random faults
-// replayed by their seed, and an upload the client abandons.
+// replayed by their seed, and an upload the client abandons; served directly
+// and through an emulated link, whose relay must pass resets, early ends and
+// stalls on as they are.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -14,20 +16,26 @@
 namespace orca_test {
 namespace {
 
-class FaultTest : public ::testing::Test {
+class FaultTest : public ::testing::TestWithParam<bool> {
  protected:
   FaultTest() { EXPECT_EQ(ObjectSession(emulator_).Put("obj", object_)->status, 200); }
+
+  // Nothing is checked, so that bare requests are served.
+  static EmulatorOptions Setup(bool linked) {
+    const EmulatorOptions options = Options(/*https=*/false, /*no_auth=*/true);
+    return linked ? WithLink(options, kShortLink) : options;
+  }
 
   WireAnswer Fetch() {
     return ExchangeOnWire(emulator_.endpoints().download,
                           "GET /pool1/obj HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
   }
 
-  Emulator emulator_{Options(/*https=*/false, /*no_auth=*/true)};  // nothing checked
+  Emulator emulator_{Setup(GetParam())};
   const std::string object_ = GeneratedBytes(8, 0, 1000);
 };
 
-TEST_F(FaultTest, EachKindMisbehavesAsDocumented) {
+TEST_P(FaultTest, EachKindMisbehavesAsDocumented) {
   const std::string node = "127.0.0.1:" + std::to_string(emulator_.endpoints().nodes[0]);
   const std::string self = "127.0.0.1:" + std::to_string(emulator_.endpoints().download);
   const auto kLength = "Content-Length";
@@ -69,7 +77,7 @@ TEST_F(FaultTest, EachKindMisbehavesAsDocumented) {
   }
 }
 
-TEST_F(FaultTest, RandomFaultsReplayWithTheirSeed) {
+TEST_P(FaultTest, RandomFaultsReplayWithTheirSeed) {
   const auto run = [&](uint64_t seed) {
     EmulatorFault filter;
     filter.role = "download";
@@ -88,7 +96,7 @@ TEST_F(FaultTest, RandomFaultsReplayWithTheirSeed) {
   EXPECT_EQ(std::set<char>(first.begin(), first.end()).size(), 3u) << first;
 }
 
-TEST_F(FaultTest, AnAbandonedUploadLeavesNothing) {
+TEST_P(FaultTest, AnAbandonedUploadLeavesNothing) {
   ExchangeOnWire(
       emulator_.endpoints().nodes[0],
       "PUT /pool1/cut HTTP/1.1\r\nContent-Length: 1048576\r\n\r\n" + std::string(70000, 'x'), true);
@@ -102,6 +110,8 @@ TEST_F(FaultTest, AnAbandonedUploadLeavesNothing) {
   EXPECT_EQ(emulator_.Objects("pool1").size(), 1u) << "only the object put at the start";
   EXPECT_TRUE(std::filesystem::is_empty(emulator_.data_dir() + "/tmp"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Link, FaultTest, ::testing::Bool(), LinkCaseName);
 
 }  // namespace
 }  // namespace orca_test

@@ -4,6 +4,7 @@
 #ifndef ORCA_TESTS_EMULATOR_RAWCLIENT_H_
 #define ORCA_TESTS_EMULATOR_RAWCLIENT_H_
 
+#include <gtest/gtest.h>
 #include <httplib.h>
 
 #include <cstdint>
@@ -26,6 +27,21 @@ inline EmulatorOptions Options(bool https, bool no_auth = false) {
   options.https = https;
   options.no_auth = no_auth;
   return options;
+}
+
+// `options` with link emulation set by `link` ("--latency-ms", "50", ...).
+inline EmulatorOptions WithLink(EmulatorOptions options, const std::vector<std::string>& link) {
+  options.extra_args.insert(options.extra_args.end(), link.begin(), link.end());
+  return options;
+}
+
+// A short, fast link: enough to send every byte through the relay and its pacers.
+inline const std::vector<std::string> kShortLink = {"--latency-ms", "5", "--bandwidth-mbit",
+                                                    "1000"};
+
+// For suites run directly and through a link (a bool parameter).
+inline std::string LinkCaseName(const ::testing::TestParamInfo<bool>& info) {
+  return info.param ? "ThroughALink" : "Direct";
 }
 
 struct RawRequest {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <new>
 
@@ -99,11 +100,13 @@ Status CDownloadToFile::DownloadRanges(const std::string& object_url, uint64_t s
 }
 
 void CDownloadToFile::FetchRanges(SRangeRun& run) {
+  // Every range of this worker is received into the same room.
+  std::unique_ptr<char[]> room(new (std::nothrow) char[kRangeSize + 1]);
   uint64_t index = 0;
   while (!proto_client_.call().Cancelled() && run.Claim(index)) {
     const uint64_t start = index * kRangeSize;
     const uint64_t end = std::min<uint64_t>(start + kRangeSize, run.size);
-    Status status = FetchAndWriteRange(run, start, end);
+    Status status = FetchAndWriteRange(run, start, end, room.get());
     if (!status.ok()) {
       std::lock_guard<std::mutex> lock(run.mutex);
       run.Fail(index, std::move(status));
@@ -111,17 +114,19 @@ void CDownloadToFile::FetchRanges(SRangeRun& run) {
   }
 }
 
-Status CDownloadToFile::FetchAndWriteRange(SRangeRun& run, uint64_t start, uint64_t end) {
+Status CDownloadToFile::FetchAndWriteRange(SRangeRun& run, uint64_t start, uint64_t end,
+                                           char* room) {
   // A failure here must fail the range: the download must not report a hole
   // as success.
   try {
     Net::CHttpClientResponse answer;
-    Status fetched = FetchRange(answer, run.object_url, start, end);
+    const char* slice = nullptr;
+    Status fetched = FetchRange(answer, run.object_url, start, end, room, slice);
     if (!fetched.ok()) {
       return fetched;
     }
     std::lock_guard<std::mutex> lock(run.mutex);
-    return WriteSlice(start, answer.GetBody().data(), end - start);
+    return WriteSlice(start, slice, end - start);
   } catch (const std::bad_alloc& e) {
     return OnRangeException(ErrorCode::kLocalFile, start, e.what());
   } catch (const std::exception& e) {
@@ -138,19 +143,29 @@ Status CDownloadToFile::OnRangeException(ErrorCode code, uint64_t start, const c
 }
 
 Status CDownloadToFile::FetchRange(Net::CHttpClientResponse& response,
-                                   const std::string& object_url, uint64_t start, uint64_t end) {
+                                   const std::string& object_url, uint64_t start, uint64_t end,
+                                   char* room, const char*& slice_data) {
   // The range text names `end` itself, so the answer may hold one byte more
   // than the slice [start, end): only the slice is written, and nothing past
   // that byte is read.
   const std::string range =
       Base::str_fmt("%llu-%llu", static_cast<ull>(start), static_cast<ull>(end));
   const uint64_t slice = end - start;
-  Status fetched = proto_client_.FetchObject(
-      response, range, object_url, RedirectCaller::kRangedDownload, kDownloadObject, {}, slice + 1);
+  // A 200 answer of announced length goes into `room` (when there is one);
+  // any other stays in the response.
+  bool in_room = false;
+  const auto storage = [&](uint64_t) {
+    in_room = room != nullptr;
+    return room;
+  };
+  Status fetched =
+      proto_client_.FetchObject(response, range, object_url, RedirectCaller::kRangedDownload,
+                                kDownloadObject, storage, slice + 1);
   if (!fetched.ok()) {
     return fetched;
   }
-  const size_t received = response.GetBody().size();
+  slice_data = in_room ? room : response.GetBody().data();
+  const uint64_t received = in_room ? response.GetReceivedLength() : response.GetBody().size();
   if (response.BodyLimitExceeded()) {
     // A server that ignores the range sends more; its first bytes are not
     // this slice.
@@ -169,12 +184,13 @@ Status CDownloadToFile::FetchRange(Net::CHttpClientResponse& response,
     return Status();
   }
   ORCA_CS_LOG_AS(veklog::kLevelError, kDownloadObject,
-                 "[%s][Client]send download object failed, url:%s, range[%s], body short[%zu of "
+                 "[%s][Client]send download object failed, url:%s, range[%s], body short[%llu of "
                  "%llu bytes][%s(%d)]",
-                 object_url.c_str(), range.c_str(), received, static_cast<ull>(slice));
+                 object_url.c_str(), range.c_str(), static_cast<ull>(received),
+                 static_cast<ull>(slice));
   return Status(ErrorCode::kBadAnswer,
-                Base::str_fmt("DownloadObject rsp body short[%zu of %llu bytes].", received,
-                              static_cast<ull>(slice)));
+                Base::str_fmt("DownloadObject rsp body short[%llu of %llu bytes].",
+                              static_cast<ull>(received), static_cast<ull>(slice)));
 }
 
 Status CDownloadToFile::WriteSlice(uint64_t offset, const char* data, uint64_t size) {

@@ -55,10 +55,12 @@ class CDownloadToFile {
   class CRangeWorker;
   Status DownloadRanges(const std::string& object_url, uint64_t size);
   void FetchRanges(SRangeRun& run);
-  Status FetchAndWriteRange(SRangeRun& run, uint64_t start, uint64_t end);
+  Status FetchAndWriteRange(SRangeRun& run, uint64_t start, uint64_t end, char* room);
   Status OnRangeException(ErrorCode code, uint64_t start, const char* what) const;
+  // The slice's bytes end up in `room` (slice + 1 bytes, or null) or in
+  // `response`; `slice_data` points at them.
   Status FetchRange(Net::CHttpClientResponse& response, const std::string& object_url,
-                    uint64_t start, uint64_t end);
+                    uint64_t start, uint64_t end, char* room, const char*& slice_data);
   Status WriteSlice(uint64_t offset, const char* data, uint64_t size);
   // The streamed path and its one redirect. Under the call's retry policy a
   // transient failure is tried again, from the bytes written so far.
