@@ -6,6 +6,9 @@
 // ridden out, a PUT, part, removal or completion answer is judged by its
 // status alone, and a download whose answer a malformed or empty fault
 // replaced by a well-formed one hands back exactly what was sent.
+#include <iterator>
+#include <string>
+
 #include "FaultMatrix.h"
 
 namespace orca_test {
@@ -291,10 +294,237 @@ std::vector<OpCells> BuildCells() {
   };
 }
 
+// The retry column. Transient faults stop after one or two requests (every
+// other cell: two); each hits every request of the operation in turn, the
+// four retried statuses spread over the requests. The operation must ride
+// them out, except a picture WRITE, which is never repeated: it fails, sent
+// once. Permanent faults never stop, or answer what no retry changes; the
+// operation fails with their code, the request sent `tries` times in all.
+
+// The requests of one operation and its permanent faults.
+struct RetryOp {
+  Op op;
+  std::vector<Target> requests;  // every transient fault hits each one
+  std::vector<Target> timed;     // requests with the client's time-outs: a stall times out
+  std::vector<Cell> permanent;
+  bool resumes = false;  // a body cut short is resumed from the bytes written
+};
+
+constexpr int kForever = 1000;
+constexpr int kRetriedStatuses[] = {500, 502, 503, 504};
+constexpr const char* kTransportKinds[] = {"reset", "reset_mid_body", "short_body"};
+
+Cell Retried(const char* fault, const Target& at, const Expect& expect, int count, int tries = 0,
+             int status = 0, Variant variant = V::kNone) {
+  return Cell{fault, at, expect, variant, true, count, status, tries};
+}
+// A fault that never stops, met by each try.
+Cell Forever(const char* fault, const Target& at, const Expect& expect, int tries) {
+  return Retried(fault, at, expect, kForever, tries, fault == std::string("status") ? 503 : 0);
+}
+// A 404 that names what is missing: never retried.
+Cell Missing(Variant variant, const Target& at, const Expect& expect) {
+  return Retried("status", at, expect, kForever, 1, 404, variant);
+}
+Cell BadSignature(const Expect& expect) { return Retried("bad_signature", A::kAll, expect, 0, 1); }
+Cell RefusedForever(const Expect& expect) { return Retried("refused", A::kAll, expect, kForever); }
+
+std::vector<Cell> Transient(const RetryOp& op) {
+  std::vector<Cell> cells;
+  const auto add = [&](const char* fault, const Target& at, int status = 0) {
+    const int count = 1 + static_cast<int>(cells.size() % 2);
+    const bool write = std::string(at.name) == A::kPicWrite.name;
+    cells.push_back(
+        Retried(fault, at, write ? PictureFails() : Ok(), count, write ? 1 : 0, status));
+  };
+  for (size_t i = 0; i < std::size(kRetriedStatuses); ++i) {
+    add("status", op.requests[i % op.requests.size()], kRetriedStatuses[i]);
+  }
+  for (const char* kind : kTransportKinds) {
+    for (const Target& at : op.requests) {
+      add(kind, at);
+      // Reset mid-body, the bytes received may be lost with the connection.
+      cells.back().resumes = op.resumes && kind == std::string("short_body");
+    }
+  }
+  for (const Target& at : op.timed) add("stall", at);
+  add("refused", A::kAll);
+  return cells;
+}
+
+std::vector<Cell> RemovalForever() {
+  return {
+      BadSignature(Status("remove object", 403)),
+      Forever("status", A::kDelete, Status("remove object", 503), 4),
+      Forever("reset", A::kDelete, Fails(4, "send remove object failed["), 4),
+      Missing(V::kNoSuchKey, A::kDelete, Status("remove object", 404)),
+      RefusedForever(Fails(4, "send remove object failed[7:111].")),
+  };
+}
+
+const Expect kBestNodeRefused = Fails(4, "Send get best node msg failed[7:111].");
+const std::vector<Target> kMultipartRequests = {A::kBestNode, A::kCreate, A::kParts, A::kComplete};
+
+std::vector<RetryOp> BuildRetryOps() {
+  return {
+      {Op::kUploadMemory,
+       {A::kBestNode, A::kPut},
+       {},
+       {
+           BadSignature(Status("get best node", 403)),
+           Forever("status", A::kPut, Status("upload object", 503), 4),
+           Forever("reset", A::kBestNode, Fails(4, "Send get best node msg failed["), 4),
+           Missing(V::kNoSuchBucket, A::kBestNode, Status("get best node", 404)),
+           RefusedForever(kBestNodeRefused),
+       }},
+      {Op::kUploadFileSmall,
+       {A::kBestNode, A::kPut},
+       {},
+       {
+           BadSignature(Status("get best node", 403)),
+           Forever("status", A::kBestNode, Status("get best node", 503), 4),
+           Forever("reset", A::kPut, Fails(4, "Send upload object msg failed["), 4),
+           Missing(V::kNoSuchBucket, A::kPut, Status("upload object", 404)),
+           RefusedForever(kBestNodeRefused),
+       }},
+      {Op::kUploadFileMultipart,
+       kMultipartRequests,
+       {},
+       {
+           BadSignature(Status("get best node", 403)),
+           Forever("status", A::kComplete, Status("FinishPartTask", 503), 4),
+           // Each of the part task's three attempts tries the request four times.
+           Forever("reset", A::kPart2, Fails(4, "Send UploadPartObject msg failed["), 12),
+           Missing(V::kNoSuchBucket, A::kCreate, Status("CreatePartTask", 404)),
+           RefusedForever(kBestNodeRefused),
+       }},
+      {Op::kPieces,
+       kMultipartRequests,
+       {},
+       {
+           BadSignature(Status("get best node", 403)),
+           Forever("status", A::kParts, Status("UploadPartObject", 503), 4),
+           Forever("reset", A::kComplete, Fails(4, "Send FinishPartTask msg failed["), 4),
+           Missing(V::kNoSuchBucket, A::kBestNode, Status("get best node", 404)),
+           RefusedForever(kBestNodeRefused),
+       }},
+      {Op::kPiecesAloneStorage,
+       kMultipartRequests,
+       {},
+       {
+           BadSignature(Status("get best node", 403)),
+           Forever("status", A::kCreate, Status("CreatePartTask", 503), 4),
+           Forever("reset", A::kParts, Fails(4, "Send UploadPartObject msg failed["), 4),
+           Missing(V::kNoSuchBucket, A::kComplete, Status("FinishPartTask", 404)),
+           RefusedForever(kBestNodeRefused),
+       }},
+      {Op::kPiecesAndFileName,
+       kMultipartRequests,
+       {},
+       {
+           BadSignature(Status("get best node", 403)),
+           Forever("status", A::kBestNode, Status("get best node", 503), 4),
+           Forever("reset", A::kCreate, Fails(4, "Send CreatePartTask msg failed["), 4),
+           Missing(V::kNoSuchBucket, A::kParts, Status("UploadPartObject", 404)),
+           RefusedForever(kBestNodeRefused),
+       }},
+      {Op::kDownloadMemory,
+       {A::kGet, A::kRedirected},
+       {A::kGet, A::kRedirected},
+       {
+           BadSignature(Status("DownloadObject", 403)),
+           Forever("status", A::kGet, Status("DownloadObject", 503), 4),
+           Forever("reset", A::kRedirected, kObjectMsgSendFailed, 0),
+           Missing(V::kNoSuchKey, A::kGet, Fails(9, "NoSuchKey")),
+           RefusedForever(Fails(4, "SendObjectMsg msg failed[7:111].")),
+       }},
+      {Op::kDownloadRange,
+       {A::kGet, A::kRedirected},
+       {A::kGet},
+       {
+           BadSignature(Status("DownloadObject", 403)),
+           Forever("status", A::kRedirected, Status("DownloadObject", 503), 0),
+           Forever("reset", A::kGet, kObjectMsgSendFailed, 4),
+           Missing(V::kNoSuchBucket, A::kGet, Fails(8, "NoSuchBucket")),
+           RefusedForever(Fails(4, "SendObjectMsg msg failed[7:111].")),
+       }},
+      {Op::kDownloadFileHttp,
+       {A::kGet, A::kRedirected},
+       {A::kGet},
+       {
+           BadSignature(Status("DownloadBigObject", 403)),
+           Forever("status", A::kRedirected, Status("DownloadBigObject", 503), 0),
+           Forever("reset", A::kGet, kBigObjectSendFailed, 4),
+           Missing(V::kNoSuchKey, A::kGet, Status("DownloadBigObject", 404)),
+           RefusedForever(Fails(4, "Send download big object msg failed[7:111].")),
+       },
+       true},
+      {Op::kDownloadFileHttps,
+       {A::kMetadata, A::kGet, A::kRedirected},
+       {A::kGet, A::kRedirected},
+       {
+           BadSignature(Status("DownloadBigObject", 403)),
+           // Ranges in flight together: each that meets it stops when one fails.
+           Forever("status", A::kGet, Status("DownloadObject", 503), 0),
+           // Without its size the object streams.
+           Forever("reset", A::kMetadata, Ok(), 4),
+           Missing(V::kNoSuchKey, A::kGet, Fails(9, "NoSuchKey")),
+           RefusedForever(Fails(4, "Send download big object msg failed[7:111].")),
+       }},
+      {Op::kRemove, {A::kDelete}, {}, RemovalForever()},
+      {Op::kRemoveObjectFile, {A::kDelete}, {}, RemovalForever()},
+      {Op::kVersion,
+       {A::kVersion},
+       {},
+       {
+           BadSignature(Status("get storage version", 403)),
+           Forever("status", A::kVersion, Status("get storage version", 503), 4),
+           Forever("reset", A::kVersion, Fails(4, "Send get storage version msg failed["), 4),
+           Missing(V::kNoSuchKey, A::kVersion, Status("get storage version", 404)),
+           RefusedForever(Fails(4, "Send get storage version msg failed[7:111].")),
+       }},
+      {Op::kPictureUpload,
+       {A::kPicBestNode, A::kPicWrite},
+       {},
+       {
+           BadSignature(PictureFails()),
+           Forever("status", A::kPicBestNode, PictureFails(), 4),
+           Forever("reset", A::kPicBestNode, PictureFails(), 4),
+           Missing(V::kNoSuchBucket, A::kPicBestNode, PictureFails()),
+           RefusedForever(PictureFails()),
+       }},
+      {Op::kPictureDownload,
+       {A::kPicGet, A::kRedirected},
+       {},
+       {
+           BadSignature(PictureFails()),
+           Forever("status", A::kPicGet, PictureFails(), 4),
+           Forever("reset", A::kRedirected, PictureFails(), 0),
+           Missing(V::kNoSuchKey, A::kPicGet, PictureFails()),
+           RefusedForever(PictureFails()),
+       }},
+  };
+}
+
 }  // namespace
 
+std::vector<Cell> RetryCells(Op op) {
+  static const std::vector<RetryOp> ops = BuildRetryOps();
+  for (const RetryOp& retry : ops) {
+    if (retry.op != op) continue;
+    std::vector<Cell> cells = Transient(retry);
+    cells.insert(cells.end(), retry.permanent.begin(), retry.permanent.end());
+    return cells;
+  }
+  return {};
+}
+
 const std::vector<OpCells>& MatrixCells() {
-  static const std::vector<OpCells> cells = BuildCells();
+  static const std::vector<OpCells> cells = [] {
+    std::vector<OpCells> ops = BuildCells();
+    for (OpCells& op : ops) op.retried = RetryCells(op.op);
+    return ops;
+  }();
   return cells;
 }
 

@@ -2,6 +2,11 @@
 // can inject. A cell names the fault, the request of the operation that gets
 // it, and the outcome the library must report (cells in FaultCells.cpp, the
 // operations in MatrixOperations.cpp, the checks in MatrixHarness.cpp).
+//
+// Two columns: the client as configured by default (no retries), and the
+// client with retries on (SetRetryPolicy(kRetryAttempts, kRetryBaseDelayMs)),
+// where faults that stop after a request or two must be ridden out and
+// faults that never stop must fail with their code once the tries are spent.
 #ifndef ORCA_TEST_FAULTS_FAULTMATRIX_H_
 #define ORCA_TEST_FAULTS_FAULTMATRIX_H_
 
@@ -52,6 +57,8 @@ enum class Variant {
   kNoObjectSize,  // missing_header: Object-Size
   kNoPath,        // bad_location: a Location without a path
   kStatus200,     // huge_body: status 200 where a small document is expected
+  kNoSuchKey,     // status 404 answering NoSuchKey
+  kNoSuchBucket,  // status 404 answering NoSuchBucket
 };
 
 // Requests without a configurable time-out wait 60 s for a stalled answer,
@@ -61,6 +68,10 @@ enum class Variant {
 inline constexpr int kShortStallMs = 1500;
 inline constexpr int kLongStallMs = 30000;
 inline constexpr uint32_t kClientTimeoutMs = 1000;
+
+// The retry column's policy: four tries in all, waits of at most 10, 20, 40 ms.
+inline constexpr uint32_t kRetryAttempts = 4;
+inline constexpr uint32_t kRetryBaseDelayMs = 10;
 
 inline constexpr char kBrokenXml[] = R"(<?xml version="1.0" encoding="UTF-8"?><BestNodeInfo><Loc)";
 
@@ -73,28 +84,47 @@ struct Expect {
   std::string message;
 };
 
-// `fault`: an emulator fault kind ("status" answers 503), or "refused":
-// nothing listens on the ports.
+// `fault`: an emulator fault kind ("status" answers `status`), or
+// "refused": nothing listens on the ports (the upload and download ports;
+// in the retry column they start to listen and relay once the client has
+// logged `count` retries), or "bad_signature": no fault, the client signs
+// with a wrong secret key (every request is answered 403).
 struct Cell {
   std::string fault;
   Target at;
   Expect expect;
   Variant variant = Variant::kNone;
+  // The retry column's fields.
+  bool retries = false;  // the client retries with the column's policy
+  int count = 0;         // requests the fault hits (0: kOnce one, else all)
+  int status = 0;        // the status kind's answer (0: 503)
+  // Each request that met the fault was sent this many times in all (0: not
+  // checked): 1 for a request that must not be repeated. A reset one may go
+  // out up to twice as often (the HTTP component's own resend).
+  int tries = 0;
+  // The retry asks only for the rest of the object: a Range from the bytes
+  // already written (a streamed download to a file cut short).
+  bool resumes = false;
 };
 
 struct OpCells {
   Op op;
   const char* name;
   std::vector<Cell> cells;
+  std::vector<Cell> retried{};  // the retry column
 };
 
 const std::vector<OpCells>& MatrixCells();
+// The retry column of `op` (FaultCells.cpp).
+std::vector<Cell> RetryCells(Op op);
 inline void PrintTo(const OpCells& op, std::ostream* out) { *out << op.name; }
 
 // Runs `cell` of `op` with GoogleTest assertions (in time, the expected
 // result and code, a success verified, a failure's out arguments untouched,
-// no partial object visible, no secret leaked, heap growth bounded); counts
-// it in the totals (cells, passed, failed) printed at the end of the run.
+// no partial object visible, no secret leaked, heap growth bounded; with
+// retries, well-formed retry records and the requests' tries); counts it in
+// the totals (cells, passed, failed; faults survived per kind) printed at
+// the end of the run.
 void RunCell(const OpCells& op, const Cell& cell);
 
 struct ErrorState {
@@ -109,6 +139,7 @@ struct CellEnv {
   Orca::CloudStorage::SStorageServerInfo version_server;
   std::string dir;  // a private folder for local files
   std::string tag;  // unique per cell
+  bool retries;     // the cell's client retries with the column's policy
 };
 
 // A public operation: readies what its call needs, makes the call with the

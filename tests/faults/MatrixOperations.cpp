@@ -55,15 +55,23 @@ bool ReadObject(Emulator& emulator, const std::string& url, std::string& bytes,
   return true;
 }
 
-// Runs `call` on a new client of `env` with the matrix's time-outs and
-// collects its error state.
+// Runs `call` on a new client of `env` with the matrix's time-outs (and the
+// retry column's policy) and collects its error state.
 template <typename Call>
 bool ObjectCall(const CellEnv& env, ErrorState& error, const Call& call) {
   CObjectClient client(env.config);
   client.SetTimeoutConfig(kClientTimeoutMs, kClientTimeoutMs);
+  if (env.retries) client.SetRetryPolicy(kRetryAttempts, kRetryBaseDelayMs);
   const bool ok = call(client);
   client.GetLastError(error.code, error.message);
   return ok;
+}
+
+// A picture client of `env`, with the retry column's policy.
+CPictureClient PictureClient(const CellEnv& env) {
+  CPictureClient client(env.config);
+  if (env.retries) client.SetRetryPolicy(kRetryAttempts, kRetryBaseDelayMs);
+  return client;
 }
 
 // An upload of an object (from memory, a file or in three pieces) or of a
@@ -90,7 +98,7 @@ class Upload : public MatrixOperation {
     url_ = settled_url_;
     const auto size = static_cast<uint32_t>(data_.size());
     if (picture()) {
-      return CPictureClient(env.config).UploadPicture(url_, data_.data(), size);
+      return PictureClient(env).UploadPicture(url_, data_.data(), size);
     }
     return ObjectCall(env, error, [&](CObjectClient& client) {
       return op_ == Op::kUploadMemory ? client.UploadFile(url_, data_.data(), size)
@@ -161,7 +169,7 @@ class BufferDownload : public MatrixOperation {
     std::string range = op_ == Op::kDownloadRange ? kRange : "";
     bool ok = false;
     if (picture()) {
-      ok = CPictureClient(env.config).DownloadPicture(&buffer, length, url_);
+      ok = PictureClient(env).DownloadPicture(&buffer, length, url_);
     } else {
       ok = ObjectCall(env, error, [&](CObjectClient& client) {
         return op_ == Op::kDownloadRange ? client.DownloadFile(&buffer, length, range, url_)
