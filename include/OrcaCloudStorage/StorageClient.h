@@ -169,7 +169,9 @@ class ORCA_CS_API CObjectClient {
   bool SetTransferConcurrency(uint32_t count);
 
   /// Retries of requests that fail on the way (connection refused or reset,
-  /// time-out, body cut short) or are answered 500, 502, 503 or 504: each
+  /// time-out, body cut short; for uploads, completions and removals only
+  /// before a success status arrived, as the service has acted then) or are
+  /// answered 500 (other than NotEnoughSpace), 502, 503 or 504: each
   /// request is tried up to `attempts` times in all (0 and 1, the default,
   /// mean once, as hosts that retry on their own expect), waiting before try
   /// n + 1 a random time up to base_delay_ms x 2^(n - 1), at most 10 s. Every

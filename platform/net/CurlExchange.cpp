@@ -178,7 +178,7 @@ class Exchange {
 // transfer sends it again from its start.
 ExchangeResult Exchange::Run() {
   bool resend = false;
-  ExchangeResult result = Attempt(false, resend);
+  ExchangeResult result = Attempt(request_.GetFreshConnection(), resend);
   if (resend) {
     response_.Reset();
     in_header_block_ = false;

@@ -16,7 +16,8 @@
 // and threads. A request that fails on a reused connection before any byte
 // of its answer arrived (closed, reset or broken pipe while sending or while
 // waiting for the status line) goes out once more, body rewound, on a fresh
-// connection; a failure on a fresh connection is reported.
+// connection; a failure on a fresh connection is reported. A request marked
+// SetFreshConnection goes out on a fresh connection at once, and only once.
 //
 // Time-outs: SetReceiveTimeout bounds how long the answer may stall,
 // SetSendTimeout how long sending the request may stall (milliseconds of no
@@ -105,6 +106,9 @@ class CHttpClientRequest {
   // true stops it with CURLE_ABORTED_BY_CALLBACK.
   using StopCheck = std::function<bool()>;
   void SetStopCheck(StopCheck check) { stop_check_ = std::move(check); }
+  // A request that must never go out twice: sent on a new connection, not a
+  // kept-alive one, so that it is never resent after a reused connection died.
+  void SetFreshConnection(bool fresh) { fresh_connection_ = fresh; }
 
   const URL& GetURL() const { return url_; }
   const std::string& GetMethod() const { return method_; }
@@ -117,6 +121,7 @@ class CHttpClientRequest {
   uint64_t GetMaxResponseBody() const { return max_response_body_; }
   const BodyStorage& GetBodyStorage() const { return body_storage_; }
   const StopCheck& GetStopCheck() const { return stop_check_; }
+  bool GetFreshConnection() const { return fresh_connection_; }
 
  private:
   URL url_;
@@ -132,6 +137,7 @@ class CHttpClientRequest {
   uint64_t max_response_body_ = UINT64_MAX;
   BodyStorage body_storage_;
   StopCheck stop_check_;
+  bool fresh_connection_ = false;
 };
 
 class CHttpClientResponse {

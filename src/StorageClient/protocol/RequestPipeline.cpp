@@ -85,6 +85,7 @@ Net::CHttpClientRequest BuildRequest(const SSigner& signer, const SRequestFrame&
   request.SetMaxResponseBody(frame.max_response_body);
   request.SetBodyStorage(frame.storage);
   request.SetStopCheck(signer.call.StopCheck());
+  request.SetFreshConnection(!frame.repeatable);
   return request;
 }
 
@@ -129,9 +130,13 @@ Status SendRequest(const SSigner& signer, const SRequestFrame& frame, const SReq
                    request.GetURL().ToStdString(true).c_str());
     Net::HttpClient::Error error;
     const bool answered = Net::HttpClient::Send(request, response, error);
+    // A success status says the service acted: a write whose answer broke
+    // after it is not sent again (a repeat would meet the work done).
+    const bool acted = answered && response.GetStatusCode() / 100 == 2 && frame.method != "GET";
     const std::string cause =
-        frame.repeatable ? TransientCause(error, response.GetStatusCode(), response.GetBody())
-                         : std::string();
+        frame.repeatable && !acted
+            ? TransientCause(error, response.GetStatusCode(), response.GetBody())
+            : std::string();
     if (signer.call.Cancelled()) {
       return Cancelled();
     }

@@ -53,7 +53,9 @@ struct SRequestFrame {
   uint64_t max_response_body = UINT64_MAX;  // longer answers are not kept
   Net::CHttpClientRequest::BodyStorage storage;
   int trace_level = 2;     // of the "send url" record
-  bool repeatable = true;  // may be tried again under the call's retry policy
+  // May be tried again under the call's retry policy; else it goes out on a
+  // fresh connection, once.
+  bool repeatable = true;
 };
 
 // How one request's failures read. Log records, after "[function][tag]":
@@ -86,9 +88,10 @@ Net::CHttpClientRequest BuildRequest(const SSigner& signer, const SRequestFrame&
 // target that cannot stand in a request line (nothing is sent), code 4 for a
 // transport failure, code 10 once the call is cancelled. `response` holds the
 // answer, whatever its status. A repeatable request that fails on the way
-// or is answered 500 (not NotEnoughSpace), 502, 503 or 504 is built, signed
-// and sent again while the call's retry policy allows, after a level 4
-// record of the retry and a wait that Cancel cuts short.
+// (a write only before a success status arrived) or is answered 500 (not
+// NotEnoughSpace), 502, 503 or 504 is built, signed and sent again while the
+// call's retry policy allows, after a level 4 record of the retry and a wait
+// that Cancel cuts short.
 Status SendRequest(const SSigner& signer, const SRequestFrame& frame, const SRequestTexts& texts,
                    Net::CHttpClientResponse& response);
 
