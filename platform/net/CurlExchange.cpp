@@ -183,6 +183,7 @@ ExchangeResult Exchange::Run() {
     response_.Reset();
     in_header_block_ = false;
     result = Attempt(true, resend);
+    result.resent = true;
   }
   return result;
 }

@@ -25,6 +25,7 @@ class BodySink {
 struct ExchangeResult {
   HttpClient::Error error;  // {0, 0} when the transfer completed
   bool answered = false;    // a final status line and its header block arrived
+  bool resent = false;      // the request went out again on a fresh connection
 };
 
 ExchangeResult PerformExchange(const CHttpClientRequest& request, CHttpClientResponse& response,

@@ -97,6 +97,7 @@ bool HttpClient::Send(CHttpClientRequest& request, CHttpClientResponse& response
   response.Reset();
   BufferingSink sink(request);
   const ExchangeResult result = PerformExchange(request, response, sink);
+  response.SetResent(result.resent);
   error = result.error;
   if (!result.answered) {
     return false;

@@ -162,6 +162,9 @@ class CHttpClientResponse {
   bool IsBodyComplete() const { return complete_; }
   // True when a successful answer was longer than SetMaxResponseBody allowed.
   bool BodyLimitExceeded() const { return limit_exceeded_; }
+  // True when the request went out twice: its first copy died on a reused
+  // connection before any answer, and may have reached the server.
+  bool WasResent() const { return resent_; }
 
   // Filled in by the transport (and by tests that fake an answer).
   void Reset();
@@ -171,6 +174,7 @@ class CHttpClientResponse {
   void ReserveBody(uint64_t size);
   void SetBodyComplete(bool complete) { complete_ = complete; }
   void SetBodyLimitExceeded() { limit_exceeded_ = true; }
+  void SetResent(bool resent) { resent_ = resent; }
 
  private:
   std::vector<std::pair<std::string, std::string>> headers_;
@@ -181,6 +185,7 @@ class CHttpClientResponse {
   bool has_content_length_ = false;
   bool complete_ = true;
   bool limit_exceeded_ = false;
+  bool resent_ = false;
 };
 
 class HttpClient {

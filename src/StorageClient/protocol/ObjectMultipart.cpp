@@ -34,6 +34,9 @@ Status CObjectProtoClient::CreatePartTask(std::string& task_id, const std::strin
   frame.method = "POST";
   frame.resource = ResourcePath(object_key) + "?uploads";
   frame.url = upload_base_ + frame.resource;
+  // Its answer names the upload: a broken one is asked for again, which at
+  // worst leaves an unused upload behind.
+  frame.repeat = Repeat::kAlways;
   // The answer is a small document: a longer one is neither kept nor accepted.
   frame.max_response_body = proto::kMaxDocumentBytes;
   ORCA_CS_FUNCTION_NAME(function);

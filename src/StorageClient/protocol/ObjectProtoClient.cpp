@@ -99,6 +99,7 @@ Status CObjectProtoClient::Remove(const std::string& object_url, const std::stri
                                   const char* function) {
   SRequestFrame frame;
   frame.method = "DELETE";
+  frame.done_on_repeat = 404;
   frame.resource = object_url + query;
   frame.url = upload_base_ + frame.resource;
   frame.content_type = kXmlContentType;

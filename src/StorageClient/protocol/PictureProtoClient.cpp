@@ -154,7 +154,7 @@ bool CPicProtoClient::UploadPic(std::string& picture_url, const std::string& loc
   frame.signed_type = "multipart/form-data";
   frame.body = body.data();
   frame.body_size = static_cast<uint32_t>(body.size());
-  frame.repeatable = false;  // the token is good for one picture
+  frame.repeat = Repeat::kNever;  // the token is good for one picture
   // The answer is a small document: a longer one is neither kept nor accepted.
   frame.max_response_body = proto::kMaxDocumentBytes;
   ORCA_CS_FUNCTION_NAME(function);

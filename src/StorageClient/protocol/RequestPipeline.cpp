@@ -49,6 +49,28 @@ Status ParseFailure(const std::string& body, const SRequestTexts& texts) {
                 Base::str_fmt("%s rsp msg invalid[%s].", texts.name.c_str(), quoted.c_str()));
 }
 
+// A success status says the service acted: a write whose answer broke after
+// it is not sent again, as a repeat would meet the work done.
+bool WorthRetrying(const SRequestFrame& frame, int status) {
+  switch (frame.repeat) {
+    case Repeat::kNever:
+      return false;
+    case Repeat::kUntilAnswered:
+      return frame.method == "GET" || status / 100 != 2;
+    case Repeat::kAlways:
+      return true;
+  }
+  return false;
+}
+
+// With retries on, a write whose success status arrived is done even when
+// the rest of its answer broke: it is judged by that status (a document it
+// should carry still has to parse).
+bool DoneDespiteBrokenAnswer(const CCall& call, const SRequestFrame& frame, int status) {
+  return call.RetryPolicy().attempts > 1 && frame.repeat == Repeat::kUntilAnswered &&
+         frame.method != "GET" && status / 100 == 2;
+}
+
 }  // namespace
 
 SRequestTexts RequestTexts(const char* function, const std::string& failed, const std::string& name,
@@ -85,7 +107,7 @@ Net::CHttpClientRequest BuildRequest(const SSigner& signer, const SRequestFrame&
   request.SetMaxResponseBody(frame.max_response_body);
   request.SetBodyStorage(frame.storage);
   request.SetStopCheck(signer.call.StopCheck());
-  request.SetFreshConnection(!frame.repeatable);
+  request.SetFreshConnection(frame.repeat == Repeat::kNever);
   return request;
 }
 
@@ -123,6 +145,7 @@ Status SendRequest(const SSigner& signer, const SRequestFrame& frame, const SReq
   if (!refused.ok()) {
     return refused;
   }
+  bool broken_before = false;  // an earlier copy of the request broke on the way
   for (uint32_t attempt = 1;; ++attempt) {
     // Each try is signed afresh: its Date is the time it goes out.
     Net::CHttpClientRequest request = BuildRequest(signer, frame);
@@ -130,21 +153,28 @@ Status SendRequest(const SSigner& signer, const SRequestFrame& frame, const SReq
                    request.GetURL().ToStdString(true).c_str());
     Net::HttpClient::Error error;
     const bool answered = Net::HttpClient::Send(request, response, error);
-    // A success status says the service acted: a write whose answer broke
-    // after it is not sent again (a repeat would meet the work done).
-    const bool acted = answered && response.GetStatusCode() / 100 == 2 && frame.method != "GET";
-    const std::string cause =
-        frame.repeatable && !acted
-            ? TransientCause(error, response.GetStatusCode(), response.GetBody())
-            : std::string();
+    const int status = response.GetStatusCode();
     if (signer.call.Cancelled()) {
       return Cancelled();
     }
+    broken_before = broken_before || response.WasResent();
+    if (broken_before && frame.done_on_repeat != 0 && status == frame.done_on_repeat) {
+      // A copy whose answer broke may have done the work: the repeat finds
+      // it done.
+      ORCA_CS_LOG_AS(veklog::kLevelWarning, texts.function,
+                     "[%s][%s]found done: status code[%d] after a broken try[%s(%d)]", texts.tag,
+                     status);
+      response.SetStatusCode(200);
+      return Status();
+    }
+    const std::string cause = WorthRetrying(frame, status)
+                                  ? TransientCause(error, status, response.GetBody())
+                                  : std::string();
     if (cause.empty() || !WaitToRetry(signer.call, attempt, cause, texts.function, texts.tag)) {
       if (signer.call.Cancelled()) {
         return Cancelled();
       }
-      if (answered) {
+      if (answered || DoneDespiteBrokenAnswer(signer.call, frame, status)) {
         return Status();
       }
       ORCA_CS_LOG_AS(veklog::kLevelError, texts.function, "[%s][%s]%s, error[%d:%d][%s(%d)]",
@@ -152,6 +182,7 @@ Status SendRequest(const SSigner& signer, const SRequestFrame& frame, const SReq
       return Status(ErrorCode::kTransport, Base::str_fmt("%s[%d:%d].", texts.send_message.c_str(),
                                                          error.major, error.minor));
     }
+    broken_before = broken_before || error.major != 0;
     response = Net::CHttpClientResponse();
   }
 }

@@ -37,6 +37,15 @@ struct SSigner {
   CCall call;
 };
 
+// Which tries of a request the call's retry policy allows.
+enum class Repeat {
+  kAlways,         // writes whose repeat leaves at most an unused upload: also
+                   // after a success status whose body broke
+  kUntilAnswered,  // reads (GET) always; writes only until a success status
+                   // arrives (the service acted)
+  kNever,          // once, on a fresh connection
+};
+
 // What differs between the signed requests.
 struct SRequestFrame {
   std::string method;
@@ -52,10 +61,11 @@ struct SRequestFrame {
   int send_timeout_ms = 0;
   uint64_t max_response_body = UINT64_MAX;  // longer answers are not kept
   Net::CHttpClientRequest::BodyStorage storage;
-  int trace_level = 2;     // of the "send url" record
-  // May be tried again under the call's retry policy; else it goes out on a
-  // fresh connection, once.
-  bool repeatable = true;
+  int trace_level = 2;  // of the "send url" record
+  Repeat repeat = Repeat::kUntilAnswered;
+  // A status that, answering a repeat after a copy of the request whose
+  // answer broke, means that copy did the work (404 for a removal); 0: none.
+  int done_on_repeat = 0;
 };
 
 // How one request's failures read. Log records, after "[function][tag]":
@@ -87,11 +97,10 @@ Net::CHttpClientRequest BuildRequest(const SSigner& signer, const SRequestFrame&
 // Builds and sends the request, after its "send url" record. Code 2 for a
 // target that cannot stand in a request line (nothing is sent), code 4 for a
 // transport failure, code 10 once the call is cancelled. `response` holds the
-// answer, whatever its status. A repeatable request that fails on the way
-// (a write only before a success status arrived) or is answered 500 (not
-// NotEnoughSpace), 502, 503 or 504 is built, signed and sent again while the
-// call's retry policy allows, after a level 4 record of the retry and a wait
-// that Cancel cuts short.
+// answer, whatever its status. A request that fails on the way (as its
+// Repeat allows) or is answered 500 (not NotEnoughSpace), 502, 503 or 504 is
+// built, signed and sent again while the call's retry policy allows, after a
+// level 4 record of the retry and a wait that Cancel cuts short.
 Status SendRequest(const SSigner& signer, const SRequestFrame& frame, const SRequestTexts& texts,
                    Net::CHttpClientResponse& response);
 
