@@ -5,9 +5,14 @@
 //   bench_driver [connection options] roundtrip --size 1024 --count 200
 //   bench_driver ... put-mem  --size 33554432 [--repeat N] [--remove]
 //   bench_driver ... get-mem  --url /pool/key --size 33554432 [--repeat N]
-//   bench_driver ... put-file --path FILE [--parallel N] [--repeat N] [--remove]
-//   bench_driver ... get-file --url /pool/key --out FILE --size N [--repeat N]
+//   bench_driver ... put-file --path FILE [--parallel N] [--concurrency N] [--repeat N]
+//                             [--remove]
+//   bench_driver ... get-file --url /pool/key --out FILE --size N [--concurrency N]
+//                             [--repeat N]
 //
+// --concurrency sets the client's transfer concurrency (part workers of a
+// multipart upload, ranges in flight of a ranged download); without it the
+// library's default holds.
 // --trace writes every log record of the library to standard error with the
 // milliseconds since the start, to see where the time of a call goes.
 // put-file also reports how long the completion requests of multipart
@@ -34,6 +39,7 @@ struct Arguments {
   uint64_t count = 1;
   uint64_t repeat = 1;
   uint64_t parallel = 1;
+  uint32_t concurrency = 0;  // 0: the library's default
   bool remove = false;
   std::string url;
   std::string path;
@@ -66,6 +72,11 @@ CLI::App* AddCommand(CLI::App& app, const char* name, const char* about, Argumen
   return command;
 }
 
+void AddConcurrencyOption(CLI::App& command, Arguments& a) {
+  command.add_option("--concurrency", a.concurrency, "Transfers in flight per operation")
+      ->check(CLI::Range(1, 16));
+}
+
 int Run(int argc, char** argv) {
   SStorageServerConfig config;
   Arguments a;
@@ -88,15 +99,21 @@ int Run(int argc, char** argv) {
   put_file->add_option("--path", a.path, "Local file")->required();
   put_file->add_option("--parallel", a.parallel, "Uploads at once")->capture_default_str();
   put_file->add_flag("--remove", a.remove, "Remove the objects after each round");
+  AddConcurrencyOption(*put_file, a);
   CLI::App* get_file = AddCommand(app, "get-file", "Download to a file", a);
   get_file->add_option("--url", a.url, "Object URL")->required();
   get_file->add_option("--out", a.out, "Local file")->required();
   get_file->add_option("--size", a.size, "Expected object size in bytes")->required();
+  AddConcurrencyOption(*get_file, a);
   CLI11_PARSE(app, argc, argv);
   const bench::LogWatch log_watch(trace);
 
   CObjectClient client(config);
   client.Init();
+  if (a.concurrency != 0 && !client.SetTransferConcurrency(a.concurrency)) {
+    std::fprintf(stderr, "bench_driver: transfer concurrency %u refused\n", a.concurrency);
+    return 2;
+  }
   // Inputs are made before the baseline of processor time and memory.
   const std::string data = put_mem->parsed() || roundtrip->parsed() ? MakeData(a.size) : "";
   const bench::Baseline before;
