@@ -168,6 +168,7 @@ class Exchange {
   bool answer_started_ = false;  // a byte of the answer arrived
   bool answered_ = false;
   bool stalled_ = false;
+  bool stopped_ = false;  // the stop check asked to end the transfer
 };
 
 // A server may close an idle kept-alive connection just as the next request
@@ -207,6 +208,8 @@ ExchangeResult Exchange::Attempt(bool fresh_connection, bool& resend) {
   long os_errno = 0;
   if (stalled_) {
     code = CURLE_OPERATION_TIMEDOUT;
+  } else if (stopped_) {
+    code = CURLE_ABORTED_BY_CALLBACK;
   } else if (code != CURLE_OK && curl != nullptr) {
     curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &os_errno);
   }
@@ -361,6 +364,11 @@ bool Exchange::OnHeaderLine(std::string_view line) {
 }
 
 bool Exchange::OnBodyPiece(const char* data, size_t size) {
+  // A fast answer arrives in one go: the stop is also asked piece by piece.
+  stopped_ = StopRequested();
+  if (stopped_) {
+    return false;
+  }
   const bool go_on = sink_.OnBody(response_, data, size);
   stall_.MarkProgress(Clock::now());  // time spent in the sink is no stall
   return go_on;
@@ -370,7 +378,8 @@ bool Exchange::OnProgress(curl_off_t downloaded, curl_off_t uploaded) {
   const Clock::time_point now = Clock::now();
   stall_.Observe(static_cast<uint64_t>(uploaded), static_cast<uint64_t>(downloaded), now);
   stalled_ = stall_.Stalled(now);
-  return !stalled_;
+  stopped_ = stopped_ || StopRequested();
+  return !stalled_ && !stopped_;
 }
 
 }  // namespace
