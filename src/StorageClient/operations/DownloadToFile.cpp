@@ -47,11 +47,12 @@ Status CDownloadToFile::Run(const std::string& object_url) {
 Status CDownloadToFile::DownloadStream(const std::string& object_url) {
   const CCall& call = proto_client_.call();
   for (uint32_t attempt = 1;; ++attempt) {
-    Status status = StreamOnce(object_url);
+    Status status =
+        JudgeStream(Stream(proto_client_.download_base(), object_url, true), object_url);
     if (status.ok() || call.Cancelled()) {
       return status.ok() ? status : Cancelled();
     }
-    const std::string cause = StreamRetryCause(streamed_);
+    const std::string cause = StreamRetryCause();
     if (cause.empty() || !WaitToRetry(call, attempt, cause, kDownloadObject, "Client")) {
       return call.Cancelled() ? Cancelled() : status;
     }
@@ -59,15 +60,11 @@ Status CDownloadToFile::DownloadStream(const std::string& object_url) {
   }
 }
 
-Status CDownloadToFile::StreamOnce(const std::string& object_url) {
-  return JudgeStream(Stream(proto_client_.download_base(), object_url, true), object_url);
-}
-
-std::string CDownloadToFile::StreamRetryCause(bool streamed) const {
+std::string CDownloadToFile::StreamRetryCause() const {
   if (local_failure_ != 0 || resume_mismatch_) {
     return std::string();
   }
-  if (!streamed || transport_error_.minor != 0) {
+  if (!streamed_) {
     return TransientCause(transport_error_, 0, std::string());
   }
   if (status_ == 200 && !StreamedBodyComplete()) {

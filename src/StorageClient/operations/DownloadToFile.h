@@ -65,11 +65,10 @@ class CDownloadToFile {
   // The streamed path and its one redirect. Under the call's retry policy a
   // transient failure is tried again, from the bytes written so far.
   Status DownloadStream(const std::string& object_url);
-  Status StreamOnce(const std::string& object_url);
   Status FollowStreamRedirect(const std::string& object_url);
   // Why the last try is worth another, or empty; then readies the next try
   // to continue from written_size_.
-  std::string StreamRetryCause(bool streamed) const;
+  std::string StreamRetryCause() const;
   void PrepareResume();
   // SendForBigRsp into Receive; false on a transport failure.
   bool Stream(const std::string& base, const std::string& object_url, bool configured_timeouts);
