@@ -41,11 +41,6 @@ struct AdminTargets {
 
 void InstallAdminApi(httplib::Server& server, const AdminTargets& targets);
 
-// Parses a fault rule document; on failure `why` says what is wrong.
-bool ParseFaultRule(const std::string& json, FaultMatch* match, FaultAction* action, int* count,
-                    std::string* why);
-bool ParseRandomFaults(const std::string& json, RandomFaults* random, std::string* why);
-
 }  // namespace ocs
 
 #endif  // OCS_EMULATOR_ADMIN_ADMINAPI_H_

@@ -28,4 +28,14 @@ bool ParseObject(const std::string& text, rapidjson::Document* doc, std::string*
   return true;
 }
 
+std::string StringField(const rapidjson::Value& doc, const char* name) {
+  const auto it = doc.FindMember(name);
+  return it != doc.MemberEnd() && it->value.IsString() ? it->value.GetString() : "";
+}
+
+int64_t IntField(const rapidjson::Value& doc, const char* name, int64_t fallback) {
+  const auto it = doc.FindMember(name);
+  return it != doc.MemberEnd() && it->value.IsInt64() ? it->value.GetInt64() : fallback;
+}
+
 }  // namespace ocs

@@ -7,6 +7,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -20,6 +21,10 @@ void ReplyJson(httplib::Response& res, const std::function<void(JsonWriter&)>& w
 void ReplyProblem(httplib::Response& res, int status, const std::string& why);
 // Parses `text` as a JSON object; on failure `why` says so.
 bool ParseObject(const std::string& text, rapidjson::Document* doc, std::string* why);
+// Member `name` of `doc` when it is a string, else "".
+std::string StringField(const rapidjson::Value& doc, const char* name);
+// Member `name` of `doc` when it is an integer, else `fallback`.
+int64_t IntField(const rapidjson::Value& doc, const char* name, int64_t fallback);
 
 }  // namespace ocs
 

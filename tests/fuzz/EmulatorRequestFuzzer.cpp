@@ -14,7 +14,7 @@
 #include <string>
 
 #include "FuzzInput.h"
-#include "emulator/admin/AdminApi.h"
+#include "emulator/admin/FaultApi.h"
 #include "emulator/admin/Journal.h"
 #include "emulator/faults/Faults.h"
 #include "emulator/http/HttpDate.h"
