@@ -229,7 +229,7 @@ TEST_F(RetryAndCancelTest, CancelFromAnotherThreadStopsEachLongCall) {
     emulator_->ClearFaults();
     // Requests already on their way when the call returned reach the journal
     // a little later; nothing may follow them.
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const size_t sent = emulator_->Journal().size();
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     EXPECT_EQ(emulator_->Journal().size(), sent) << "requests after the call returned";
