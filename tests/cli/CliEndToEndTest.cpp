@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,7 +12,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -22,6 +20,7 @@
 #include <vector>
 
 #include "Emulator.h"
+#include "TestFiles.h"
 
 namespace orca_test {
 namespace {
@@ -32,31 +31,6 @@ using ::testing::MatchesRegex;
 using ::testing::Not;
 
 constexpr size_t kMiB = size_t{1024} * 1024;
-
-// A private temporary directory, removed with everything in it.
-class TempDir {
- public:
-  TempDir() { EXPECT_NE(mkdtemp(path_.data()), nullptr); }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  // Writes `content` to `name` in this directory; returns its path.
-  std::string Write(const std::string& name, const std::string& content) const {
-    std::ofstream(path_ + "/" + name, std::ios::binary) << content;
-    return path_ + "/" + name;
-  }
-
- private:
-  std::string path_ = (std::filesystem::temp_directory_path() / "ocs-cli-test.XXXXXX").string();
-};
-
-// The contents of the file at `path` ("" when it cannot be read).
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // `text` as one word of a shell command.
 std::string Quoted(const std::string& text) {

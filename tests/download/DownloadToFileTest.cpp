@@ -50,10 +50,6 @@ std::vector<EmulatorRequest> ByRange(std::vector<EmulatorRequest> requests) {
   return requests;
 }
 
-std::string GeneratedUrl(uint64_t size, uint64_t seed) {
-  return "/" + Emulator::pool().name + "/" + GeneratedKey(size, seed);
-}
-
 class DownloadToFileTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_NE(::mkdtemp(dir_.data()), nullptr); }

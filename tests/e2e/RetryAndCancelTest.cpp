@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -17,6 +16,7 @@
 
 #include "Emulator.h"
 #include "OrcaCloudStorage/StorageClient.h"
+#include "TestFiles.h"
 
 namespace orca_test {
 namespace {
@@ -31,11 +31,6 @@ constexpr auto kNoHang = std::chrono::seconds(20);
 
 int64_t Micros(Clock::time_point at) {
   return std::chrono::duration_cast<std::chrono::microseconds>(at.time_since_epoch()).count();
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 EmulatorFault Fault(const std::string& kind, const std::string& role, int count = 1) {
@@ -66,9 +61,6 @@ class RetryAndCancelTest : public ::testing::Test {
     client_ = std::make_unique<CObjectClient>(config);
   }
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  std::string Url(uint64_t size, uint64_t seed) const {
-    return "/" + Emulator::pool().name + "/" + GeneratedKey(size, seed);
-  }
   std::vector<std::string> DownloadRanges() {
     std::vector<std::string> ranges;
     for (const EmulatorRequest& request : emulator_->Journal()) {
@@ -103,7 +95,7 @@ TEST_F(RetryAndCancelTest, BrokenStreamResumesFromTheBytesWritten) {
     emulator_->ClearJournal();
     emulator_->AddFault(Fault(kind, "download"));
     const std::string path = Path(kind);
-    ASSERT_TRUE(client_->DownloadFile(Url(kSize, 1), path));
+    ASSERT_TRUE(client_->DownloadFile(GeneratedUrl(kSize, 1), path));
     EXPECT_TRUE(ReadFile(path) == GeneratedBytes(1, 0, kSize));
     const std::vector<std::string> ranges = DownloadRanges();
     ASSERT_EQ(ranges.size(), 2u);
@@ -121,7 +113,7 @@ TEST_F(RetryAndCancelTest, ResumedAnswerMustContinueTheObject) {
   emulator_->AddFault(Fault("reset_mid_body", "download"));
   emulator_->AddFault(Fault("ignore_range", "download"));
   const std::string path = Path("mismatch");
-  EXPECT_FALSE(client_->DownloadFile(Url(2 * kMiB, 2), path));
+  EXPECT_FALSE(client_->DownloadFile(GeneratedUrl(2 * kMiB, 2), path));
   int32_t code = 0;
   std::string message;
   client_->GetLastError(code, message);
@@ -217,7 +209,7 @@ TEST_F(RetryAndCancelTest, CancelFromAnotherThreadStopsEachLongCall) {
       copy.Cancel();
     });
     const Clock::time_point start = Clock::now();
-    const bool ok = c.call(*client_, dir_, Url(16 * kMiB, 3));
+    const bool ok = c.call(*client_, dir_, GeneratedUrl(16 * kMiB, 3));
     const int64_t returned_at = Micros(Clock::now());
     canceller.join();
     EXPECT_FALSE(ok);
@@ -233,7 +225,7 @@ TEST_F(RetryAndCancelTest, CancelFromAnotherThreadStopsEachLongCall) {
     const size_t sent = emulator_->Journal().size();
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     EXPECT_EQ(emulator_->Journal().size(), sent) << "requests after the call returned";
-    EXPECT_TRUE(c.call(*client_, dir_, Url(16 * kMiB, 3))) << "a call after Cancel";
+    EXPECT_TRUE(c.call(*client_, dir_, GeneratedUrl(16 * kMiB, 3))) << "a call after Cancel";
   }
 }
 
@@ -243,7 +235,7 @@ TEST_F(RetryAndCancelTest, CancelFromTheProgressCallback) {
     SCOPED_TRACE(https ? "ranged" : "streamed");
     Start(https);
     on_progress_ = [this] { client_->Cancel(); };
-    EXPECT_FALSE(client_->DownloadFile(Url(32 * kMiB, 4), Path("progress")));
+    EXPECT_FALSE(client_->DownloadFile(GeneratedUrl(32 * kMiB, 4), Path("progress")));
     ExpectError(10, "cancelled");
     EXPECT_FALSE(ReadFile(Path("progress")) == GeneratedBytes(4, 0, 32 * kMiB));
     on_progress_ = nullptr;

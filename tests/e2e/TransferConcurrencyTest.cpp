@@ -9,23 +9,18 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "Emulator.h"
 #include "OrcaCloudStorage/StorageClient.h"
+#include "TestFiles.h"
 
 namespace orca_test {
 namespace {
 
 constexpr uint64_t kMiB = uint64_t{1024} * 1024;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // The range text of a ranged GET for the slice at `index`.
 std::string RangeOf(uint64_t index, uint64_t size) {
@@ -102,9 +97,8 @@ class TransferConcurrencyTest : public ::testing::TestWithParam<uint32_t> {
 // file is exactly the object; one at a time they go in order.
 TEST_P(TransferConcurrencyTest, RangesEachOnceWithinNConnections) {
   constexpr uint64_t kSize = 24 * kMiB + 5;
-  const std::string key = GeneratedKey(kSize, 3);
   const std::string path = Path("ranged");
-  ASSERT_TRUE(client_->DownloadFile("/" + Emulator::pool().name + "/" + key, path));
+  ASSERT_TRUE(client_->DownloadFile(GeneratedUrl(kSize, 3), path));
   EXPECT_TRUE(ReadFile(path) == GeneratedBytes(3, 0, kSize));
 
   std::vector<std::string> expected;
@@ -124,7 +118,7 @@ TEST_P(TransferConcurrencyTest, RangesEachOnceWithinNConnections) {
 // even when a later range failed first.
 TEST_P(TransferConcurrencyTest, LowestFailedRangeIsRecorded) {
   constexpr uint64_t kSize = 12 * kMiB;
-  const std::string url = "/" + Emulator::pool().name + "/" + GeneratedKey(kSize, 4);
+  const std::string url = GeneratedUrl(kSize, 4);
   const std::string no_such_key = "<Error><Code>NoSuchKey</Code></Error>";
   // Range 2 fails at once while ranges 0, 1 and 3 are still on their way.
   const struct {

@@ -1,11 +1,7 @@
 // Runs the cells of the fault matrix against emulators of this process and
 // prints their totals when the run ends.
-#include <arpa/inet.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -302,8 +298,8 @@ EmulatorOptions Https() {
   return options;
 }
 
-// The emulators (HTTP and HTTPS), a folder for local files and a port where
-// connections are refused, for the whole process.
+// The emulators (HTTP and HTTPS) and a folder for local files, for the whole
+// process.
 class Harness {
  public:
   Harness() : dir_(http_.data_dir() + "/../matrix") {
@@ -311,17 +307,7 @@ class Harness {
     ::setenv("ORCA_CS_CA_BUNDLE", https_.ca_bundle().c_str(), 1);
     std::filesystem::create_directories(dir_);
     WatchSecret(kWrongSecret);
-    dead_socket_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);  // bound, never listening
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    if (::bind(dead_socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-        ::getsockname(dead_socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-      dead_port_ = ntohs(address.sin_port);
-    }
   }
-  ~Harness() { ::close(dead_socket_); }
   Harness(const Harness&) = delete;
   Harness& operator=(const Harness&) = delete;
 
@@ -331,13 +317,10 @@ class Harness {
   Emulator http_;
   Emulator https_{Https()};
   const std::string dir_;
-  int dead_socket_ = -1;
-  uint32_t dead_port_ = 0;
   int cells_run_ = 0;
 };
 
 void Harness::Run(const OpCells& op, const Cell& cell) {
-  ASSERT_NE(dead_port_, 0u) << "no port to refuse connections";
   const std::unique_ptr<MatrixOperation> operation = MakeOperation(op.op);
   const bool picture = operation->picture();
   Emulator& emulator = operation->https() ? https_ : http_;
@@ -349,15 +332,14 @@ void Harness::Run(const OpCells& op, const Cell& cell) {
               cell.retries};
   operation->Prepare(env);
   const auto before = StoreFiles(emulator, picture);
-  // With retries, the ports refuse until the client has retried `count` times.
+  // The ports refuse until the client has retried `count` times: without
+  // retries (count 0) they never open.
   std::vector<std::unique_ptr<RefusingPort>> refusing;
-  if (cell.fault == "refused" && cell.retries) {
+  if (cell.fault == "refused") {
     refusing.push_back(std::make_unique<RefusingPort>(env.config.upload_port));
     refusing.push_back(std::make_unique<RefusingPort>(env.config.download_port));
     env.config.upload_port = env.version_server.port = refusing[0]->port();
     env.config.download_port = refusing[1]->port();
-  } else if (cell.fault == "refused") {
-    env.config.upload_port = env.config.download_port = env.version_server.port = dead_port_;
   } else if (cell.fault == "bad_signature") {
     env.config.sk = env.version_server.sk = kWrongSecret;
   } else {

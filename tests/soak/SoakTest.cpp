@@ -13,10 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iomanip>
 #include <iostream>
-#include <iterator>
 #include <map>
 #include <mutex>
 #include <random>
@@ -27,6 +25,7 @@
 #include "Emulator.h"
 #include "OrcaCloudStorage/StorageClient.h"
 #include "SecretGuard.h"
+#include "TestFiles.h"
 
 namespace orca_test {
 namespace {
@@ -62,16 +61,6 @@ struct Plan {
 constexpr size_t kKiB = 1024;
 constexpr uint32_t kRetryAttempts = 4;
 constexpr uint32_t kRetryBaseDelayMs = 10;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 std::string KeyOf(const std::string& url) { return url.substr(url.rfind('/') + 1); }
 
@@ -195,7 +184,7 @@ class Worker {
   }
   // A reported upload stored the bytes whole; keeps them for later operations.
   bool Keep(std::vector<Stored>& list, const std::string& url, const std::string& bytes) {
-    const bool whole = ReadFile(Folder(&list == &stored_) / KeyOf(url)) == bytes;
+    const bool whole = ReadFile((Folder(&list == &stored_) / KeyOf(url)).string()) == bytes;
     EXPECT_TRUE(whole) << "a reported upload did not store the bytes whole: " << url;
     if (whole) list.push_back({url, bytes});
     return whole;

@@ -389,6 +389,10 @@ size_t Emulator::OpenUploads() {
 
 std::string GeneratedKey(uint64_t size, uint64_t seed) { return ocs::MakeGeneratedKey(size, seed); }
 
+std::string GeneratedUrl(uint64_t size, uint64_t seed) {
+  return "/" + Emulator::pool().name + "/" + GeneratedKey(size, seed);
+}
+
 std::string GeneratedBytes(uint64_t seed, uint64_t offset, size_t n) {
   std::string bytes(n, '\0');
   ocs::FillPattern(seed, offset, bytes.data(), n);

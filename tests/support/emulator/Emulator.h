@@ -165,6 +165,8 @@ class Emulator {
 
 // The key of a generated object of `size` bytes with `seed`.
 std::string GeneratedKey(uint64_t size, uint64_t seed);
+// The url of that generated object in the first pool ("/pool1/KEY").
+std::string GeneratedUrl(uint64_t size, uint64_t seed);
 // Bytes [offset, offset + n) of the generated object with `seed`.
 std::string GeneratedBytes(uint64_t seed, uint64_t offset, size_t n);
 
