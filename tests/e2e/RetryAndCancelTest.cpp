@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -103,6 +104,25 @@ TEST_F(RetryAndCancelTest, BrokenStreamResumesFromTheBytesWritten) {
     EXPECT_EQ(ranges[1].rfind("bytes=", 0), 0u);
     EXPECT_NE(ranges[1], "bytes=0-");
   }
+}
+
+// A retried range is written from its own answer: a sized answer that broke
+// and then a chunked one (which the response keeps) give the object.
+TEST_F(RetryAndCancelTest, RetriedRangeIsWrittenFromItsOwnAnswer) {
+  Start(true);
+  client_->SetRetryPolicy(3, 1);
+  for (const char* kind : {"reset_mid_body", "chunked"}) {
+    EmulatorFault fault = Fault(kind, "download");
+    fault.range = "bytes=0-*";
+    emulator_->AddFault(fault);
+  }
+  constexpr uint64_t kSize = 10 * kMiB + 5;  // ranged from 10 MiB on
+  const std::string path = Path("retried-range");
+  ASSERT_TRUE(client_->DownloadFile(GeneratedUrl(kSize, 5), path));
+  EXPECT_TRUE(ReadFile(path) == GeneratedBytes(5, 0, kSize));
+  const std::vector<std::string> ranges = DownloadRanges();
+  EXPECT_EQ(std::count(ranges.begin(), ranges.end(), "bytes=0-1048576"), 2)
+      << ::testing::PrintToString(ranges);
 }
 
 // A resumed answer that does not continue the object (a server that ignores

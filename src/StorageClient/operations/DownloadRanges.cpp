@@ -151,19 +151,17 @@ Status CDownloadToFile::FetchRange(Net::CHttpClientResponse& response,
   const std::string range =
       Base::str_fmt("%llu-%llu", static_cast<ull>(start), static_cast<ull>(end));
   const uint64_t slice = end - start;
-  // A 200 answer of announced length goes into `room` (when there is one);
-  // any other stays in the response.
-  bool in_room = false;
-  const auto storage = [&](uint64_t) {
-    in_room = room != nullptr;
-    return room;
-  };
-  Status fetched =
-      proto_client_.FetchObject(response, range, object_url, RedirectCaller::kRangedDownload,
-                                kDownloadObject, storage, slice + 1);
+  // The final 200 answer goes into `room` (when there is one) if it
+  // announced its length; any other stays in the response. Decided by the
+  // answer itself: a retried request may be answered otherwise than a try
+  // before it.
+  Status fetched = proto_client_.FetchObject(
+      response, range, object_url, RedirectCaller::kRangedDownload, kDownloadObject,
+      [room](uint64_t) { return room; }, slice + 1);
   if (!fetched.ok()) {
     return fetched;
   }
+  const bool in_room = room != nullptr && response.HasContentLength();
   slice_data = in_room ? room : response.GetBody().data();
   const uint64_t received = in_room ? response.GetReceivedLength() : response.GetBody().size();
   if (response.BodyLimitExceeded()) {
