@@ -134,8 +134,9 @@ class Exchange {
   CURLcode Configure(CURL* curl, curl_slist* headers, bool fresh_connection);
   void SetMethodAndBody(OptionSetter& set) const;
   // The transfer, asking the request's stop check between waits.
-  CURLcode Transfer(CURLM* multi, CURL* curl) const;
-  bool StopRequested() const;
+  CURLcode Transfer(CURLM* multi, CURL* curl);
+  // Asks the request's stop check until it says stop, then remembers it.
+  bool StopRequested();
   bool DiedOnReusedConnection(CURL* curl, CURLcode code) const;
   bool OnHeaderLine(std::string_view line);
   bool OnBodyPiece(const char* data, size_t size);
@@ -222,7 +223,7 @@ ExchangeResult Exchange::Attempt(bool fresh_connection, bool& resend) {
   return result;
 }
 
-CURLcode Exchange::Transfer(CURLM* multi, CURL* curl) const {
+CURLcode Exchange::Transfer(CURLM* multi, CURL* curl) {
   if (curl_multi_add_handle(multi, curl) != CURLM_OK) {
     return CURLE_FAILED_INIT;
   }
@@ -253,9 +254,12 @@ CURLcode Exchange::Transfer(CURLM* multi, CURL* curl) const {
   return result;
 }
 
-bool Exchange::StopRequested() const {
-  const CHttpClientRequest::StopCheck& check = request_.GetStopCheck();
-  return check && check();
+bool Exchange::StopRequested() {
+  if (!stopped_) {
+    const CHttpClientRequest::StopCheck& check = request_.GetStopCheck();
+    stopped_ = check && check();
+  }
+  return stopped_;
 }
 
 bool Exchange::DiedOnReusedConnection(CURL* curl, CURLcode code) const {
@@ -365,8 +369,7 @@ bool Exchange::OnHeaderLine(std::string_view line) {
 
 bool Exchange::OnBodyPiece(const char* data, size_t size) {
   // A fast answer arrives in one go: the stop is also asked piece by piece.
-  stopped_ = StopRequested();
-  if (stopped_) {
+  if (StopRequested()) {
     return false;
   }
   const bool go_on = sink_.OnBody(response_, data, size);
@@ -378,8 +381,7 @@ bool Exchange::OnProgress(curl_off_t downloaded, curl_off_t uploaded) {
   const Clock::time_point now = Clock::now();
   stall_.Observe(static_cast<uint64_t>(uploaded), static_cast<uint64_t>(downloaded), now);
   stalled_ = stall_.Stalled(now);
-  stopped_ = stopped_ || StopRequested();
-  return !stalled_ && !stopped_;
+  return !stalled_ && !StopRequested();
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include "base/StrFmt.h"
 #include "base/ThreadPool.h"
 #include "operations/DownloadToFile.h"
-#include "protocol/RequestPipeline.h"
+#include "protocol/Status.h"
 #include "wire/Constants.h"
 #include "wire/Logging.h"
 
@@ -91,7 +91,7 @@ Status CDownloadToFile::DownloadRanges(const std::string& object_url, uint64_t s
   FetchRanges(run);
   helpers.Stop(true);
   if (proto_client_.call().Cancelled()) {
-    return Cancelled();
+    return Status::Cancelled();
   }
   if (run.failed_index != SRangeRun::kNone) {
     return run.failure;

@@ -50,11 +50,11 @@ Status CDownloadToFile::DownloadStream(const std::string& object_url) {
     Status status =
         JudgeStream(Stream(proto_client_.download_base(), object_url, true), object_url);
     if (status.ok() || call.Cancelled()) {
-      return status.ok() ? status : Cancelled();
+      return status.ok() ? status : Status::Cancelled();
     }
     const std::string cause = StreamRetryCause();
     if (cause.empty() || !WaitToRetry(call, attempt, cause, kDownloadObject, "Client")) {
-      return call.Cancelled() ? Cancelled() : status;
+      return call.Cancelled() ? Status::Cancelled() : status;
     }
     PrepareResume();
   }

@@ -6,7 +6,7 @@
 #include "base/StrFmt.h"
 #include "operations/FileUpload.h"
 #include "operations/PartTaskRegistry.h"
-#include "protocol/RequestPipeline.h"
+#include "protocol/Status.h"
 #include "wire/Constants.h"
 #include "wire/Logging.h"
 
@@ -36,7 +36,7 @@ bool CFileUpload::UploadInParts() {
   ok = ok && PostParts(pool, parts) && WaitForParts(pool);
   pool.Stop(false);  // a cancelled upload's queued parts never go out
   if (!ok && proto_client_->call().Cancelled()) {
-    conf_->Record(Cancelled());
+    conf_->Record(Status::Cancelled());
   }
   CPartTaskRegistry::GetInstance().DropUpload(task_id_);
   if (!ok) {

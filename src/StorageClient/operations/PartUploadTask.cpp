@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "base/StrFmt.h"
-#include "protocol/RequestPipeline.h"
+#include "protocol/Status.h"
 #include "wire/Constants.h"
 #include "wire/Logging.h"
 
@@ -37,7 +37,7 @@ bool CPartUploadTask::Upload() {
   try {
     for (int attempt = 0; attempt < kPartUploadAttempts; ++attempt) {
       if (proto_client_->call().Cancelled()) {
-        conf.Record(Cancelled());
+        conf.Record(Status::Cancelled());
         return false;
       }
       Status status = proto_client_->UploadPartObject(object_key_, location_, info_.part_number,

@@ -30,15 +30,19 @@ Status RefuseUnsafeTarget(const std::string& target, const SRequestTexts& texts)
   return status;
 }
 
+// The service's answer when a node has no room for an upload.
+bool IsNoSpace(int status, const std::string& body) {
+  return status == 500 && body.find("NotEnoughSpace") != std::string::npos;
+}
+
 Status StatusFailure(int status, const std::string& body, const SRequestTexts& texts) {
   ORCA_CS_LOG_AS(veklog::kLevelError, texts.function, "[%s][%s]%s, error[%d:%s][%s(%d)]", texts.tag,
                  texts.failed.c_str(), status, QuoteBody(body).c_str());
-  const bool no_space =
-      texts.no_space && status == 500 && body.find("NotEnoughSpace") != std::string::npos;
-  return no_space ? Status(ErrorCode::kNoSpace,
-                           Base::str_fmt("upload object rsp status code[%d].", status))
-                  : Status(ErrorCode::kBadAnswer,
-                           Base::str_fmt("%s rsp status code[%d].", texts.name.c_str(), status));
+  return texts.no_space && IsNoSpace(status, body)
+             ? Status(ErrorCode::kNoSpace,
+                      Base::str_fmt("upload object rsp status code[%d].", status))
+             : Status(ErrorCode::kBadAnswer,
+                      Base::str_fmt("%s rsp status code[%d].", texts.name.c_str(), status));
 }
 
 Status ParseFailure(const std::string& body, const SRequestTexts& texts) {
@@ -49,26 +53,29 @@ Status ParseFailure(const std::string& body, const SRequestTexts& texts) {
                 Base::str_fmt("%s rsp msg invalid[%s].", texts.name.c_str(), quoted.c_str()));
 }
 
-// A success status says the service acted: a write whose answer broke after
-// it is not sent again, as a repeat would meet the work done.
+// A success status says the service acted on a write that is repeated
+// until answered: a repeat would meet the work done.
+bool ServiceActed(const SRequestFrame& frame, int status) {
+  return frame.repeat == Repeat::kUntilAnswered && frame.method != "GET" && status / 100 == 2;
+}
+
 bool WorthRetrying(const SRequestFrame& frame, int status) {
   switch (frame.repeat) {
     case Repeat::kNever:
       return false;
     case Repeat::kUntilAnswered:
-      return frame.method == "GET" || status / 100 != 2;
+      return !ServiceActed(frame, status);
     case Repeat::kAlways:
       return true;
   }
   return false;
 }
 
-// With retries on, a write whose success status arrived is done even when
-// the rest of its answer broke: it is judged by that status (a document it
-// should carry still has to parse).
+// With retries on, a write the service acted on is done even when the rest
+// of its answer broke: it is judged by its status (a document it should
+// carry still has to parse).
 bool DoneDespiteBrokenAnswer(const CCall& call, const SRequestFrame& frame, int status) {
-  return call.RetryPolicy().attempts > 1 && frame.repeat == Repeat::kUntilAnswered &&
-         frame.method != "GET" && status / 100 == 2;
+  return call.RetryPolicy().attempts > 1 && ServiceActed(frame, status);
 }
 
 }  // namespace
@@ -117,8 +124,8 @@ std::string TransientCause(const Net::HttpClient::Error& error, int status,
     return Net::IsTransient(error) ? Base::str_fmt("error[%d:%d]", error.major, error.minor)
                                    : std::string();
   }
-  const bool no_space = status == 500 && body.find("NotEnoughSpace") != std::string::npos;
-  if ((status == 500 && !no_space) || status == 502 || status == 503 || status == 504) {
+  if ((status == 500 && !IsNoSpace(status, body)) || status == 502 || status == 503 ||
+      status == 504) {
     return Base::str_fmt("status code[%d]", status);
   }
   return std::string();
@@ -137,8 +144,6 @@ bool WaitToRetry(const CCall& call, uint32_t attempt, const std::string& cause,
   return call.Wait(delay);
 }
 
-Status Cancelled() { return Status(ErrorCode::kCancelled, "cancelled"); }
-
 Status SendRequest(const SSigner& signer, const SRequestFrame& frame, const SRequestTexts& texts,
                    Net::CHttpClientResponse& response) {
   Status refused = RefuseUnsafeTarget(Net::URL(frame.url).ToStdString(false), texts);
@@ -155,7 +160,7 @@ Status SendRequest(const SSigner& signer, const SRequestFrame& frame, const SReq
     const bool answered = Net::HttpClient::Send(request, response, error);
     const int status = response.GetStatusCode();
     if (signer.call.Cancelled()) {
-      return Cancelled();
+      return Status::Cancelled();
     }
     broken_before = broken_before || response.WasResent();
     if (broken_before && frame.done_on_repeat != 0 && status == frame.done_on_repeat) {
@@ -172,7 +177,7 @@ Status SendRequest(const SSigner& signer, const SRequestFrame& frame, const SReq
                                   : std::string();
     if (cause.empty() || !WaitToRetry(signer.call, attempt, cause, texts.function, texts.tag)) {
       if (signer.call.Cancelled()) {
-        return Cancelled();
+        return Status::Cancelled();
       }
       if (answered || DoneDespiteBrokenAnswer(signer.call, frame, status)) {
         return Status();
@@ -183,7 +188,6 @@ Status SendRequest(const SSigner& signer, const SRequestFrame& frame, const SReq
                                                          error.major, error.minor));
     }
     broken_before = broken_before || error.major != 0;
-    response = Net::CHttpClientResponse();
   }
 }
 

@@ -117,9 +117,6 @@ std::string TransientCause(const Net::HttpClient::Error& error, int status,
 bool WaitToRetry(const CCall& call, uint32_t attempt, const std::string& cause,
                  const char* function, const char* tag);
 
-// The outcome of a cancelled call: code 10 "cancelled".
-Status Cancelled();
-
 // SendRequest, then the answer must be a 200 (else code 5, or 7) and, with a
 // `document`, its body must parse into it (else code 5).
 Status Exchange(const SSigner& signer, const SRequestFrame& frame, const SRequestTexts& texts,

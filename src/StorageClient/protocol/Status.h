@@ -39,6 +39,9 @@ class Status {
     return status;
   }
 
+  // The outcome of a cancelled call: code 10 "cancelled".
+  static Status Cancelled() { return Status(ErrorCode::kCancelled, "cancelled"); }
+
   bool ok() const { return code_ == ErrorCode::kOk; }
   // Whether the failure goes into the error state.
   bool recorded() const { return recorded_; }
