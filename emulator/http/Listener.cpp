@@ -9,7 +9,6 @@
 namespace ocs {
 namespace {
 
-constexpr int kListenBacklog = 1024;
 constexpr time_t kReadWriteTimeoutSeconds = 60;
 
 // Gives access to the listening socket, to widen the library's small accept

@@ -79,12 +79,23 @@ int FindConnectionSocket(int local_port, int remote_port) {
   return found;
 }
 
+int BoundPort(int fd) {
+  sockaddr_storage address{};
+  socklen_t size = sizeof(address);
+  return ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0 ? PortOf(address)
+                                                                              : -1;
+}
+
+void SetAbortOnClose(int fd) {
+  const linger abort_on_close{1, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof(abort_on_close));
+}
+
 void ResetConnection(int fd) {
   if (fd < 0) {
     return;
   }
-  const linger abort_on_close{1, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof(abort_on_close));
+  SetAbortOnClose(fd);
   std::lock_guard<std::mutex> lock(DescriptorMutex());
   const int fresh = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fresh >= 0) {

@@ -1,12 +1,23 @@
-// Direct control over accepted connections, which the HTTP server library
-// does not expose: finding a connection's socket, resetting it, and waking
-// idle keep-alive connections at shutdown.
+// Direct control over sockets, which the HTTP server library does not
+// expose: finding a connection's socket, resetting it, and waking idle
+// keep-alive connections at shutdown; and the small socket settings the link
+// relay shares.
 #ifndef OCS_EMULATOR_HTTP_SOCKETS_H_
 #define OCS_EMULATOR_HTTP_SOCKETS_H_
 
 #include <string>
 
 namespace ocs {
+
+// Pending connections a listening socket queues.
+constexpr int kListenBacklog = 1024;
+
+// The local port `fd` is bound to, or -1.
+int BoundPort(int fd);
+
+// Makes closing `fd` reset the connection (SO_LINGER zero): the peer sees
+// an RST instead of a FIN.
+void SetAbortOnClose(int fd);
 
 // The descriptor of the accepted connection from `remote_port` to
 // `local_port`, or -1.

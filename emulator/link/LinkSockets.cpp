@@ -14,25 +14,14 @@
 #include <cstdint>
 #include <cstring>
 
+#include "emulator/http/Sockets.h"
+
 namespace ocs {
 namespace {
-
-constexpr int kListenBacklog = 1024;
 
 void SetNoDelay(int fd) {
   const int on = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
-}
-
-int PortOf(int fd) {
-  sockaddr_storage address{};
-  socklen_t size = sizeof(address);
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-    return -1;
-  }
-  return address.ss_family == AF_INET6
-             ? ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port)
-             : ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
 }
 
 // A listening socket on the first address of `candidates` that takes one.
@@ -84,7 +73,7 @@ UniqueFd ListenOn(const std::string& host, int port, int* bound_port, std::strin
   }
   UniqueFd fd = ListenOnFirst(candidates);
   ::freeaddrinfo(candidates);
-  *bound_port = fd ? PortOf(fd.get()) : -1;
+  *bound_port = fd ? BoundPort(fd.get()) : -1;
   if (*bound_port <= 0) {
     *why = std::strerror(errno);
     return UniqueFd();
@@ -128,10 +117,7 @@ size_t UnsentBytes(int fd) {
   return ::ioctl(fd, SIOCOUTQ, &queued) == 0 && queued > 0 ? static_cast<size_t>(queued) : 0;
 }
 
-void CloseWithReset(UniqueFd fd) {
-  const linger abort_on_close{1, 0};
-  ::setsockopt(fd.get(), SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof(abort_on_close));
-}  // `fd` closes here
+void CloseWithReset(UniqueFd fd) { SetAbortOnClose(fd.get()); }  // `fd` closes here
 
 UniqueFd MakeStopSignal() { return UniqueFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)); }
 
