@@ -80,7 +80,7 @@ void InterruptWatch::ExitNow() {
       std::remove(scope->partial_file_.c_str());
     }
   }
-  std::_Exit(Complain("cancelled", kExitCancelled));
+  std::_Exit(ComplainCancelled());
 }
 
 CancelScope::CancelScope(InterruptWatch& watch, std::function<void()> cancel,

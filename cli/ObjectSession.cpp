@@ -43,7 +43,7 @@ std::string ObjectService(const Settings& settings) {
 int ReportObjectFailure(Orca::CloudStorage::CObjectClient& client, const Context& ctx,
                         const std::string& server) {
   if (ctx.interrupts->Interrupted()) {
-    return Complain("cancelled", kExitCancelled);
+    return ComplainCancelled();
   }
   int32_t code = 0;
   std::string message;

@@ -52,4 +52,6 @@ int Complain(const std::string& message, int exit_code) {
   return exit_code;
 }
 
+int ComplainCancelled() { return Complain("cancelled", kExitCancelled); }
+
 }  // namespace ocs

@@ -47,6 +47,8 @@ class Stopwatch {
 
 // Prints "ocs: <message>" on standard error and returns `exit_code`.
 int Complain(const std::string& message, int exit_code = kExitFailure);
+// Prints "ocs: cancelled" on standard error; returns kExitCancelled.
+int ComplainCancelled();
 
 }  // namespace ocs
 

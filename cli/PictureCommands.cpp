@@ -25,7 +25,7 @@ Orca::CloudStorage::CPictureClient NewPictureClient(const Context& ctx) {
 // The picture client keeps no error state: its first failure record says why.
 int ReportPictureFailure(const Context& ctx, const std::string& what) {
   if (ctx.interrupts->Interrupted()) {
-    return Complain("cancelled", kExitCancelled);
+    return ComplainCancelled();
   }
   std::fprintf(stderr, "error: %s failed: %s\n", what.c_str(), ctx.log->FirstFailure().c_str());
   return kExitFailure;
